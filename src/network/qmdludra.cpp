@@ -1,0 +1,152 @@
+#include "qmdludra.h"
+
+#include <QRegularExpression>
+
+#include <boost/math/policies/policy.hpp>
+#include <boost/math/special_functions/round.hpp>
+
+#include <cerrno>
+#include <cmath>
+
+namespace QmdLudra {
+
+namespace {
+
+struct Name
+{
+    int value;
+    const char *written;
+};
+
+constexpr Name ElementTypeNames[] = {
+    {Edge, "Edge"}, {Node, "Node"}, {TextBox, "TextBox"}, {VoiceGroup, "VoiceGroup"}};
+constexpr Name EdgePathNames[] = {
+    {CityBlock, "CityBlock"}, {CityBlockFlipped, "CityBlockFlipped"}, {Direct, "Direct"}};
+constexpr Name SignallingNames[] = {
+    {Sequential, "Sequential"}, {Parallel, "Parallel"}, {Random, "Random"}};
+
+template <size_t N> QString nameOf(const Name (&table)[N], int value)
+{
+    for (const Name &n : table) {
+        if (n.value == value)
+            return QString::fromLatin1(n.written);
+    }
+    return QString();
+}
+
+template <size_t N> int valueOf(const Name (&table)[N], const QString &name)
+{
+    const QString lower = name.toLower();
+    for (const Name &n : table) {
+        if (lower == QLatin1String(n.written).toString().toLower())
+            return n.value;
+    }
+    return 0;
+}
+
+// Rounds halves away from zero and reports, instead of throwing, a value that
+// does not fit.
+using ReportingPolicy = boost::math::policies::policy<
+    boost::math::policies::rounding_error<boost::math::policies::errno_on_error>>;
+
+} // namespace
+
+QString elementTypeName(uint type)
+{
+    return nameOf(ElementTypeNames, int(type));
+}
+
+uint elementTypeFromName(const QString &name)
+{
+    const QString lower = name.toLower();
+    // Older documents called edges arcs and voice groups players.
+    if (lower == QLatin1String("arc"))
+        return Edge;
+    if (lower == QLatin1String("player"))
+        return VoiceGroup;
+    return uint(valueOf(ElementTypeNames, lower));
+}
+
+QString edgePathName(int path)
+{
+    return nameOf(EdgePathNames, path);
+}
+
+int edgePathFromName(const QString &name)
+{
+    return valueOf(EdgePathNames, name);
+}
+
+QString signallingMethodName(int method)
+{
+    return nameOf(SignallingNames, method);
+}
+
+int signallingMethodFromName(const QString &name)
+{
+    return valueOf(SignallingNames, name);
+}
+
+QString tickPosToText(const TickPos &pos)
+{
+    return QStringLiteral("{%1, %2}").arg(pos.x).arg(pos.y);
+}
+
+bool tickPosFromText(const QString &text, TickPos *pos)
+{
+    static const QRegularExpression pattern(QStringLiteral("^\\{([+-]?\\d+),\\s*([+-]?\\d+)\\}$"));
+    const QRegularExpressionMatch match = pattern.match(text);
+    if (!match.hasMatch())
+        return false;
+    bool okX = false;
+    bool okY = false;
+    const qint64 x = match.capturedView(1).toLongLong(&okX);
+    const qint64 y = match.capturedView(2).toLongLong(&okY);
+    if (!okX || !okY)
+        return false;
+    *pos = TickPos{x, y};
+    return true;
+}
+
+qint64 edgeLength(int path, const TickPos &a, const TickPos &b, bool *ok)
+{
+    if (ok)
+        *ok = true;
+    // Differences are formed in double: positions near the 64-bit limits
+    // would overflow as integers.
+    const double dx = double(b.x) - double(a.x);
+    const double dy = double(b.y) - double(a.y);
+    switch (path) {
+    case CityBlock:
+    case CityBlockFlipped: {
+        const double length = std::fabs(dx) + std::fabs(dy);
+        if (length >= 9.2e18) {
+            if (ok)
+                *ok = false;
+            return 0;
+        }
+        return qint64(std::llabs(b.x - a.x) + std::llabs(b.y - a.y));
+    }
+    case Direct: {
+        errno = 0;
+        const long long length = boost::math::llround(std::hypot(dx, dy), ReportingPolicy());
+        if (errno == ERANGE) {
+            if (ok)
+                *ok = false;
+            return 0;
+        }
+        return length;
+    }
+    default:
+        return 0;
+    }
+}
+
+} // namespace QmdLudra
+
+QDebug operator<<(QDebug debug, const QmdLudra::TickPos &pos)
+{
+    QDebugStateSaver saver(debug);
+    debug.nospace() << "TickPos(" << pos.x << ", " << pos.y << ')';
+    return debug;
+}

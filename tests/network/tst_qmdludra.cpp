@@ -1,0 +1,152 @@
+#include "qmdludra.h"
+
+#include <QTest>
+
+#include <limits>
+
+using namespace QmdLudra;
+
+class TestQmdLudra : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void edgeLength_data();
+    void edgeLength();
+    void tickPosText_data();
+    void tickPosText();
+    void names_data();
+    void names();
+};
+
+void TestQmdLudra::edgeLength_data()
+{
+    QTest::addColumn<int>("path");
+    QTest::addColumn<qint64>("ax");
+    QTest::addColumn<qint64>("ay");
+    QTest::addColumn<qint64>("bx");
+    QTest::addColumn<qint64>("by");
+    QTest::addColumn<qint64>("length");
+    QTest::addColumn<bool>("ok");
+
+    const qint64 big = std::numeric_limits<qint64>::max();
+    QTest::newRow("direct 3-4-5") << int(Direct) << 0LL << 0LL << 3LL << 4LL << 5LL << true;
+    QTest::newRow("city block 3-4") << int(CityBlock) << 0LL << 0LL << 3LL << 4LL << 7LL << true;
+    QTest::newRow("flipped 3-4") << int(CityBlockFlipped) << 0LL << 0LL << 3LL << 4LL << 7LL
+                                 << true;
+    QTest::newRow("unknown path") << 7 << 0LL << 0LL << 3LL << 4LL << 0LL << true;
+    QTest::newRow("backwards") << int(CityBlock) << 10LL << 10LL << 4LL << 2LL << 14LL << true;
+    QTest::newRow("direct rounds down") << int(Direct) << 0LL << 0LL << 1LL << 1LL << 1LL << true;
+    QTest::newRow("direct rounds up") << int(Direct) << 0LL << 0LL << 2LL << 3LL << 4LL << true;
+    QTest::newRow("beyond 32 bits")
+        << int(Direct) << -5000000000LL << 0LL << 5000000000LL << 0LL << 10000000000LL << true;
+    QTest::newRow("direct overflow") << int(Direct) << -big << -big << big << big << 0LL << false;
+    QTest::newRow("city block overflow")
+        << int(CityBlock) << -big << 0LL << big << 0LL << 0LL << false;
+}
+
+void TestQmdLudra::edgeLength()
+{
+    QFETCH(int, path);
+    QFETCH(qint64, ax);
+    QFETCH(qint64, ay);
+    QFETCH(qint64, bx);
+    QFETCH(qint64, by);
+    QFETCH(qint64, length);
+    QFETCH(bool, ok);
+    bool reportedOk = !ok;
+    QCOMPARE(QmdLudra::edgeLength(path, {ax, ay}, {bx, by}, &reportedOk), length);
+    QCOMPARE(reportedOk, ok);
+}
+
+void TestQmdLudra::tickPosText_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("accepted");
+    QTest::addColumn<qint64>("x");
+    QTest::addColumn<qint64>("y");
+
+    QTest::newRow("written form") << "{665280, -665280}" << true << 665280LL << -665280LL;
+    QTest::newRow("no space after comma") << "{1,2}" << true << 1LL << 2LL;
+    QTest::newRow("signs") << "{+3, -4}" << true << 3LL << -4LL;
+    QTest::newRow("beyond 32 bits")
+        << "{-9000000000, 9000000000}" << true << -9000000000LL << 9000000000LL;
+    QTest::newRow("space after brace") << "{ 1, 2}" << false << 0LL << 0LL;
+    QTest::newRow("space before brace") << "{1, 2 }" << false << 0LL << 0LL;
+    QTest::newRow("fraction") << "{1.5, 2}" << false << 0LL << 0LL;
+    QTest::newRow("too large") << "{99999999999999999999, 2}" << false << 0LL << 0LL;
+    QTest::newRow("empty") << "" << false << 0LL << 0LL;
+}
+
+void TestQmdLudra::tickPosText()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, accepted);
+    QFETCH(qint64, x);
+    QFETCH(qint64, y);
+    TickPos pos{7, 7};
+    QCOMPARE(tickPosFromText(text, &pos), accepted);
+    if (accepted) {
+        QCOMPARE(pos, (TickPos{x, y}));
+        QCOMPARE(tickPosFromText(tickPosToText(pos), &pos), true);
+        QCOMPARE(pos, (TickPos{x, y}));
+    } else {
+        QCOMPARE(pos, (TickPos{7, 7}));
+    }
+}
+
+void TestQmdLudra::names_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("value");
+    QTest::addColumn<QString>("written");
+
+    QTest::newRow("edge") << "type"
+                          << "Edge" << 1 << "Edge";
+    QTest::newRow("arc") << "type"
+                         << "arc" << 1 << "Edge";
+    QTest::newRow("node upper") << "type"
+                                << "NODE" << 2 << "Node";
+    QTest::newRow("textbox") << "type"
+                             << "textbox" << 3 << "TextBox";
+    QTest::newRow("player") << "type"
+                            << "player" << 4 << "VoiceGroup";
+    QTest::newRow("unknown type") << "type"
+                                  << "widget" << 0 << "";
+    QTest::newRow("cityblock caps") << "path"
+                                    << "CITYBLOCK" << 0 << "CityBlock";
+    QTest::newRow("flipped") << "path"
+                             << "cityblockflipped" << 1 << "CityBlockFlipped";
+    QTest::newRow("direct") << "path"
+                            << "Direct" << 2 << "Direct";
+    QTest::newRow("unknown path") << "path"
+                                  << "curvy" << 0 << "CityBlock";
+    QTest::newRow("parallel") << "signalling"
+                              << "parallel" << 1 << "Parallel";
+    QTest::newRow("random") << "signalling"
+                            << "Random" << 2 << "Random";
+    QTest::newRow("unknown signalling") << "signalling"
+                                        << "x" << 0 << "Sequential";
+}
+
+void TestQmdLudra::names()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, name);
+    QFETCH(int, value);
+    QFETCH(QString, written);
+    if (kind == QLatin1String("type")) {
+        QCOMPARE(int(elementTypeFromName(name)), value);
+        QCOMPARE(elementTypeName(uint(value)), written);
+    } else if (kind == QLatin1String("path")) {
+        QCOMPARE(edgePathFromName(name), value);
+        QCOMPARE(edgePathName(value), written);
+    } else {
+        QCOMPARE(signallingMethodFromName(name), value);
+        QCOMPARE(signallingMethodName(value), written);
+    }
+}
+
+QTEST_GUILESS_MAIN(TestQmdLudra)
+#include "tst_qmdludra.moc"
