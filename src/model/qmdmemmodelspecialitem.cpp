@@ -1,0 +1,74 @@
+#include "qmdmemmodelspecialitem.h"
+
+#include <QLoggingCategory>
+
+#include <limits>
+
+namespace {
+Q_LOGGING_CATEGORY(lcQmdModel, "ludra.model")
+}
+
+QmdMemModel::SpecialItem::SpecialItem(Qmd::ContainerType kind, const QmdIndex &location,
+                                      QmdMemModel *model)
+    : m_kind(kind), m_location(location), m_model(model)
+{
+    m_model->m_liveContainers.insert(this);
+}
+
+QmdMemModel::SpecialItem::~SpecialItem()
+{
+    m_model->m_liveContainers.remove(this);
+}
+
+QmdMemModel::SpecialItem *QmdMemModel::SpecialItem::fromVariant(const QVariant &value)
+{
+    if (value.metaType() != QMetaType::fromType<SpecialItemStar>())
+        return nullptr;
+    return value.value<SpecialItemStar>();
+}
+
+void QmdMemModel::SpecialItem::release(const QVariant &value)
+{
+    delete fromVariant(value);
+}
+
+QmdMemModel::IntDictSpecialItem::IntDictSpecialItem(const QmdIndex &location, QmdMemModel *model)
+    : DictSpecialItem(Qmd::IntDict, location, model)
+{
+}
+
+QmdItemId QmdMemModel::IntDictSpecialItem::registerNewItemId()
+{
+    const QmdItemId id =
+        findFreeItemId(m_lastItemId, std::numeric_limits<QmdItemId>::max(),
+                       [this](QmdItemId candidate) { return items.contains(candidate); });
+    if (id != 0)
+        m_lastItemId = id;
+    return id;
+}
+
+QmdItemId
+QmdMemModel::IntDictSpecialItem::findFreeItemId(QmdItemId last, QmdItemId largest,
+                                                const std::function<bool(QmdItemId)> &inUse)
+{
+    bool wrapped = last >= largest;
+    QmdItemId candidate = wrapped ? 1 : last + 1;
+    while (inUse(candidate)) {
+        if (candidate < largest) {
+            ++candidate;
+        } else if (wrapped) {
+            qCWarning(lcQmdModel,
+                      "registerNewItemId: item IDs have been exhausted for the given hash");
+            return 0;
+        } else {
+            wrapped = true;
+            candidate = 1;
+        }
+    }
+    return candidate;
+}
+
+QmdMemModel::StrDictSpecialItem::StrDictSpecialItem(const QmdIndex &location, QmdMemModel *model)
+    : DictSpecialItem(Qmd::StrDict, location, model)
+{
+}

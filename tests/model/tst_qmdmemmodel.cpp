@@ -1,0 +1,492 @@
+#include "modeldump.h"
+#include "modelsignallog.h"
+#include "qmdmemmodel.h"
+#include "qmdmemmodelspecialitem.h"
+
+#include <QTest>
+
+#include <algorithm>
+#include <functional>
+#include <limits>
+
+using Operation = std::function<void(QmdMemModel &)>;
+Q_DECLARE_METATYPE(Operation)
+
+namespace {
+constexpr QmdRequestId Rid = 7;
+constexpr QmdItemId MaxId = std::numeric_limits<QmdItemId>::max();
+
+QStringList itemSignals(const QStringList &lines)
+{
+    QStringList result;
+    for (const QString &line : lines) {
+        if (line.startsWith("items") || line.startsWith("root"))
+            result << line;
+    }
+    return result;
+}
+
+// The index of the item at a path of keys and decimal identifiers.
+QmdIndex at(const QmdModel &model, const QStringList &path)
+{
+    QmdIndex index;
+    for (const QString &part : path) {
+        bool isId = false;
+        const QmdItemId id = part.toUInt(&isId);
+        index = isId ? model.index(id, index) : model.index(part, index);
+    }
+    return index;
+}
+
+template <class T> QList<T> sorted(QList<T> list)
+{
+    std::sort(list.begin(), list.end());
+    return list;
+}
+} // namespace
+
+class TestQmdMemModel : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void constructors_data();
+    void constructors();
+    void operations_data();
+    void operations();
+    void allocation_data();
+    void allocation();
+    void freeIdSearch_data();
+    void freeIdSearch();
+    void containerItemsReadAsInvalid_data();
+    void containerItemsReadAsInvalid();
+    void invalidIndexAddressesTheRoot();
+    void navigation();
+    void validity();
+    void removalOverSeveralContainers();
+    void containerTypeIsRegistered();
+};
+
+void TestQmdMemModel::constructors_data()
+{
+    QTest::addColumn<bool>("typed");
+    QTest::addColumn<Qmd::ContainerType>("rootType");
+    QTest::addColumn<QString>("dump");
+
+    QTest::newRow("no root type") << false << Qmd::NoContainer << "-";
+    QTest::newRow("NoContainer") << true << Qmd::NoContainer << "-";
+    QTest::newRow("IntDict") << true << Qmd::IntDict << "I{}";
+    QTest::newRow("StrDict") << true << Qmd::StrDict << "S{}";
+}
+
+void TestQmdMemModel::constructors()
+{
+    QFETCH(bool, typed);
+    QFETCH(Qmd::ContainerType, rootType);
+    QFETCH(QString, dump);
+
+    QObject owner;
+    auto *model = typed ? new QmdMemModel(rootType, &owner) : new QmdMemModel(&owner);
+    QCOMPARE(static_cast<QObject *>(model)->parent(), &owner);
+    QCOMPARE(model->containerType(QmdIndex()), rootType);
+    QCOMPARE(ModelDump::tree(*model), dump);
+    QVERIFY(!model->data(QmdIndex()).isValid());
+    QVERIFY(!model->canUndo());
+    QVERIFY(!model->canRedo());
+    QVERIFY(model->isAtCleanState());
+}
+
+// Each row builds a tree (setup), then runs one operation inside request 7
+// and checks the tree and the item signals it caused.
+void TestQmdMemModel::operations_data()
+{
+    QTest::addColumn<Qmd::ContainerType>("rootType");
+    QTest::addColumn<Operation>("setup");
+    QTest::addColumn<Operation>("operation");
+    QTest::addColumn<QString>("dump");
+    QTest::addColumn<QStringList>("log");
+
+    const Operation none = [](QmdMemModel &) {};
+    // Root StrDict {i: IntDict {1: 10, 2: 20}, s: StrDict {x: 1, y: 2}, v: 5}
+    const Operation nested = [](QmdMemModel &m) {
+        m.setTypes(QHash<QString, Qmd::ContainerType>{{"i", Qmd::IntDict}, {"s", Qmd::StrDict}});
+        m.setData(QHash<QString, QVariant>{{"v", 5}});
+        m.addData({10, 20}, m.index("i"));
+        m.setData(QHash<QString, QVariant>{{"x", 1}, {"y", 2}}, m.index("s"));
+    };
+    const QString nestedDump = "S{i=I{1=int:10,2=int:20},s=S{x=int:1,y=int:2},v=int:5}";
+
+    QTest::newRow("addData appends under new identifiers")
+        << Qmd::IntDict << none << Operation([](QmdMemModel &m) {
+               m.addData({7, "x"});
+           })
+        << "I{1=int:7,2=QString:x}" << QStringList{"itemsChanged(/,[1,2],7)"};
+    QTest::newRow("addData to a StrDict adds nothing")
+        << Qmd::StrDict << none << Operation([](QmdMemModel &m) { m.addData({7}); }) << "S{}"
+        << QStringList();
+    QTest::newRow("addData to a plain root adds nothing")
+        << Qmd::NoContainer << none << Operation([](QmdMemModel &m) { m.addData({7}); }) << "-"
+        << QStringList();
+    QTest::newRow("addTypes adds empty containers and invalid values")
+        << Qmd::IntDict << none << Operation([](QmdMemModel &m) {
+               m.addTypes({Qmd::IntDict, Qmd::StrDict, Qmd::NoContainer});
+           })
+        << "I{1=I{},2=S{},3=-}" << QStringList{"itemsChanged(/,[1,2,3],7)"};
+    QTest::newRow("setData by id creates and replaces")
+        << Qmd::IntDict << Operation([](QmdMemModel &m) {
+               m.setData(QHash<QmdItemId, QVariant>{{3, 1}});
+           })
+        << Operation([](QmdMemModel &m) {
+               m.setData(QHash<QmdItemId, QVariant>{{3, 2}, {4, 3}});
+           })
+        << "I{3=int:2,4=int:3}" << QStringList{"itemsChanged(/,[3,4],7)"};
+    QTest::newRow("zero identifier refused")
+        << Qmd::IntDict << none << Operation([](QmdMemModel &m) {
+               m.setData(QHash<QmdItemId, QVariant>{{0, 1}, {2, 5}});
+           })
+        << "I{2=int:5}" << QStringList{"itemsChanged(/,[2],7)"};
+    QTest::newRow("only a zero identifier: nothing stored, no signal")
+        << Qmd::IntDict << none << Operation([](QmdMemModel &m) {
+               m.setTypes(QHash<QmdItemId, Qmd::ContainerType>{{0, Qmd::IntDict}});
+           })
+        << "I{}" << QStringList();
+    QTest::newRow("empty key refused") << Qmd::StrDict << none << Operation([](QmdMemModel &m) {
+        m.setData(QHash<QString, QVariant>{{"", 1}, {"a", 2}});
+    }) << "S{a=int:2}" << QStringList{"itemsChanged(/,[a],7)"};
+    QTest::newRow("setTypes with an empty key refused")
+        << Qmd::StrDict << none << Operation([](QmdMemModel &m) {
+               m.setTypes(QHash<QString, Qmd::ContainerType>{{"", Qmd::IntDict}});
+           })
+        << "S{}" << QStringList();
+    QTest::newRow("setData by key into an IntDict does nothing")
+        << Qmd::IntDict << none << Operation([](QmdMemModel &m) {
+               m.setData(QHash<QString, QVariant>{{"a", 1}});
+           })
+        << "I{}" << QStringList();
+    QTest::newRow("setData by id into a StrDict does nothing")
+        << Qmd::StrDict << none << Operation([](QmdMemModel &m) {
+               m.setData(QHash<QmdItemId, QVariant>{{1, 1}});
+           })
+        << "S{}" << QStringList();
+    QTest::newRow("setTypes NoContainer keeps the item with an invalid value")
+        << Qmd::StrDict << Operation([](QmdMemModel &m) {
+               m.setData(QHash<QString, QVariant>{{"a", 5}});
+           })
+        << Operation([](QmdMemModel &m) {
+               m.setTypes(QHash<QString, Qmd::ContainerType>{{"a", Qmd::NoContainer}});
+           })
+        << "S{a=-}" << QStringList{"itemsChanged(/,[a],7)"};
+    QTest::newRow("setTypes replaces a value by an empty container")
+        << Qmd::IntDict << Operation([](QmdMemModel &m) {
+               m.setData(QHash<QmdItemId, QVariant>{{4, 5}});
+           })
+        << Operation([](QmdMemModel &m) {
+               m.setTypes(QHash<QmdItemId, Qmd::ContainerType>{{4, Qmd::StrDict}});
+           })
+        << "I{4=S{}}" << QStringList{"itemsChanged(/,[4],7)"};
+    QTest::newRow("a replaced container is reported removed first")
+        << Qmd::StrDict << nested << Operation([](QmdMemModel &m) {
+               m.setData(QHash<QString, QVariant>{{"i", 1}, {"v", 2}});
+           })
+        << "S{i=int:1,s=S{x=int:1,y=int:2},v=int:2}"
+        << QStringList{"itemsRemoved(/,[i],7)", "itemsChanged(/,[i,v],7)"};
+    QTest::newRow("setData by index: one change per container, IntDicts first")
+        << Qmd::StrDict << nested << Operation([](QmdMemModel &m) {
+               m.setData(QHash<QmdIndex, QVariant>{
+                   {at(m, {"s", "x"}), 100}, {at(m, {"i", "2"}), 200}, {at(m, {"s", "y"}), 300}});
+           })
+        << "S{i=I{1=int:10,2=int:200},s=S{x=int:100,y=int:300},v=int:5}"
+        << QStringList{"itemsChanged(/i,[2],7)", "itemsChanged(/s,[x,y],7)"};
+    QTest::newRow("setTypes by index")
+        << Qmd::StrDict << nested << Operation([](QmdMemModel &m) {
+               m.setTypes(QHash<QmdIndex, Qmd::ContainerType>{{at(m, {"v"}), Qmd::IntDict},
+                                                              {at(m, {"i", "1"}), Qmd::StrDict}});
+           })
+        << "S{i=I{1=S{},2=int:20},s=S{x=int:1,y=int:2},v=I{}}"
+        << QStringList{"itemsChanged(/i,[1],7)", "itemsChanged(/,[v],7)"};
+    QTest::newRow("setData at the invalid index replaces the root")
+        << Qmd::StrDict << nested << Operation([](QmdMemModel &m) {
+               m.setData(QHash<QmdIndex, QVariant>{{QmdIndex(), 42}});
+           })
+        << "int:42" << QStringList{"rootChanged(7)"};
+    QTest::newRow("setData at another model's index replaces the root")
+        << Qmd::StrDict << none << Operation([](QmdMemModel &m) {
+               QmdMemModel other(Qmd::StrDict);
+               other.setData(QHash<QString, QVariant>{{"a", 1}});
+               m.setData(QHash<QmdIndex, QVariant>{{other.index("a"), 42}});
+           })
+        << "int:42" << QStringList{"rootChanged(7)"};
+    QTest::newRow("setTypes at the invalid index replaces the root")
+        << Qmd::StrDict << nested << Operation([](QmdMemModel &m) {
+               m.setTypes(QHash<QmdIndex, Qmd::ContainerType>{{QmdIndex(), Qmd::IntDict}});
+           })
+        << "I{}" << QStringList{"rootChanged(7)"};
+    QTest::newRow("remove skips missing identifiers")
+        << Qmd::StrDict << nested << Operation([](QmdMemModel &m) {
+               m.remove(QmdItemIdList{2, 9}, m.index("i"));
+           })
+        << "S{i=I{1=int:10},s=S{x=int:1,y=int:2},v=int:5}" << QStringList{"itemsRemoved(/i,[2],7)"};
+    QTest::newRow("remove of missing keys only: no signal")
+        << Qmd::StrDict << nested
+        << Operation([](QmdMemModel &m) { m.remove(QStringList{"q"}, m.index("s")); }) << nestedDump
+        << QStringList();
+    QTest::newRow("remove by index: IntDict groups before StrDict groups")
+        << Qmd::StrDict << nested << Operation([](QmdMemModel &m) {
+               m.remove(QmdIndexList{at(m, {"s", "x"}), at(m, {"i", "1"})});
+           })
+        << "S{i=I{2=int:20},s=S{y=int:2},v=int:5}"
+        << QStringList{"itemsRemoved(/i,[1],7)", "itemsRemoved(/s,[x],7)"};
+    QTest::newRow("remove with the invalid index clears the root")
+        << Qmd::StrDict << nested << Operation([](QmdMemModel &m) {
+               m.remove(QmdIndexList{QmdIndex(), at(m, {"i", "1"})});
+           })
+        << "-" << QStringList{"itemsRemoved(/i,[1],7)", "rootChanged(7)"};
+    QTest::newRow("clear empties a container")
+        << Qmd::StrDict << nested << Operation([](QmdMemModel &m) { m.clear(m.index("i")); })
+        << "S{i=I{},s=S{x=int:1,y=int:2},v=int:5}" << QStringList{"itemsRemoved(/i,[1,2],7)"};
+    QTest::newRow("clear of a plain item does nothing")
+        << Qmd::StrDict << nested << Operation([](QmdMemModel &m) { m.clear(m.index("v")); })
+        << nestedDump << QStringList();
+    QTest::newRow("clear of the invalid index replaces the root by an invalid value")
+        << Qmd::StrDict << nested << Operation([](QmdMemModel &m) { m.clear(QmdIndex()); }) << "-"
+        << QStringList{"rootChanged(7)"};
+}
+
+void TestQmdMemModel::operations()
+{
+    QFETCH(Qmd::ContainerType, rootType);
+    QFETCH(Operation, setup);
+    QFETCH(Operation, operation);
+    QFETCH(QString, dump);
+    QFETCH(QStringList, log);
+
+    QmdMemModel model(rootType);
+    setup(model);
+    ModelSignalLog signalLog(&model);
+    model.beginRequest(Rid, QmdRequestOptions(), "Operation");
+    operation(model);
+    model.endRequest();
+    QCOMPARE(ModelDump::tree(model), dump);
+    QCOMPARE(itemSignals(signalLog.lines()), log);
+}
+
+void TestQmdMemModel::allocation_data()
+{
+    QTest::addColumn<QmdItemIdList>("explicitIds");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<QmdItemIdList>("expected");
+
+    QTest::newRow("first 1, then 2") << QmdItemIdList() << 2 << QmdItemIdList{1, 2};
+    QTest::newRow("after an explicit 10 comes 11") << QmdItemIdList{10} << 1 << QmdItemIdList{11};
+    QTest::newRow("identifiers in use are skipped")
+        << QmdItemIdList{5, 6, 4} << 2 << QmdItemIdList{7, 8};
+    QTest::newRow("continues from a lower explicit identifier")
+        << QmdItemIdList{10, 3} << 1 << QmdItemIdList{4};
+    QTest::newRow("after the largest, wraps to the first free")
+        << QmdItemIdList{1, 2, MaxId} << 1 << QmdItemIdList{3};
+    QTest::newRow("reaches the largest, then wraps")
+        << QmdItemIdList{1, MaxId - 2} << 3 << QmdItemIdList{MaxId - 1, MaxId, 2};
+}
+
+void TestQmdMemModel::allocation()
+{
+    QFETCH(QmdItemIdList, explicitIds);
+    QFETCH(int, count);
+    QFETCH(QmdItemIdList, expected);
+
+    QmdMemModel model(Qmd::IntDict);
+    for (QmdItemId id : explicitIds)
+        model.setData(QHash<QmdItemId, QVariant>{{id, "explicit"}});
+    const QmdItemIdList ids = model.addData(QList<QVariant>(count, "added"));
+    QCOMPARE(ids, expected);
+    for (QmdItemId id : ids)
+        QCOMPARE(model.data(model.index(id)), QVariant("added"));
+    QCOMPARE(model.ids().size(), explicitIds.size() + count);
+}
+
+// The allocation search itself, over a small identifier range so that
+// exhaustion can be reached.
+void TestQmdMemModel::freeIdSearch_data()
+{
+    QTest::addColumn<QmdItemId>("last");
+    QTest::addColumn<QmdItemId>("largest");
+    QTest::addColumn<QmdItemIdList>("used");
+    QTest::addColumn<QmdItemId>("expected");
+
+    QTest::newRow("next after the last") << 3u << 10u << QmdItemIdList() << 4u;
+    QTest::newRow("skips used") << 3u << 10u << QmdItemIdList{4, 5} << 6u;
+    QTest::newRow("the largest itself") << 9u << 10u << QmdItemIdList() << 10u;
+    QTest::newRow("wraps after the largest") << 10u << 10u << QmdItemIdList{10} << 1u;
+    QTest::newRow("wraps past used ones") << 8u << 10u << QmdItemIdList{9, 10, 1, 2} << 3u;
+    QTest::newRow("only the last is left") << 3u << 5u << QmdItemIdList{1, 2, 4, 5} << 3u;
+    QTest::newRow("exhausted") << 2u << 5u << QmdItemIdList{1, 2, 3, 4, 5} << 0u;
+    QTest::newRow("exhausted from the largest") << 5u << 5u << QmdItemIdList{1, 2, 3, 4, 5} << 0u;
+}
+
+void TestQmdMemModel::freeIdSearch()
+{
+    QFETCH(QmdItemId, last);
+    QFETCH(QmdItemId, largest);
+    QFETCH(QmdItemIdList, used);
+    QFETCH(QmdItemId, expected);
+
+    if (expected == 0) {
+        QTest::ignoreMessage(QtWarningMsg,
+                             "registerNewItemId: item IDs have been exhausted for the given hash");
+    } else {
+        QTest::failOnWarning(QRegularExpression(".*"));
+    }
+    const QmdItemIdSet inUse(used.cbegin(), used.cend());
+    int probes = 0;
+    const QmdItemId id =
+        QmdMemModel::IntDictSpecialItem::findFreeItemId(last, largest, [&](QmdItemId candidate) {
+            ++probes;
+            return inUse.contains(candidate);
+        });
+    QCOMPARE(id, expected);
+    // Every identifier is looked at once, at most twice when it wraps.
+    QVERIFY(probes <= 2 * int(largest));
+}
+
+void TestQmdMemModel::containerItemsReadAsInvalid_data()
+{
+    QTest::addColumn<Qmd::ContainerType>("type");
+    QTest::newRow("IntDict") << Qmd::IntDict;
+    QTest::newRow("StrDict") << Qmd::StrDict;
+}
+
+void TestQmdMemModel::containerItemsReadAsInvalid()
+{
+    QFETCH(Qmd::ContainerType, type);
+
+    QmdMemModel model(Qmd::StrDict);
+    model.setTypes(QHash<QString, Qmd::ContainerType>{{"c", type}});
+    const QmdIndex c = model.index("c");
+    QVERIFY(model.isValid(c));
+    QVERIFY(!model.data(c).isValid());
+    QCOMPARE(model.containerType(c), type);
+    QVERIFY(!model.hasChildren(c));
+    if (type == Qmd::IntDict)
+        model.addData({1}, c);
+    else
+        model.setData(QHash<QString, QVariant>{{"k", 1}}, c);
+    QVERIFY(model.hasChildren(c));
+    QVERIFY(!model.data(c).isValid());
+    QCOMPARE(model.children(c).size(), 1);
+    QCOMPARE(model.data(model.children(c).first()), QVariant(1));
+    QVERIFY(!model.data(QmdIndex()).isValid());
+}
+
+void TestQmdMemModel::invalidIndexAddressesTheRoot()
+{
+    QmdMemModel plain;
+    plain.setData(QHash<QmdIndex, QVariant>{{QmdIndex(), 42}});
+    QCOMPARE(plain.data(QmdIndex()), QVariant(42));
+    QCOMPARE(plain.containerType(QmdIndex()), Qmd::NoContainer);
+    QVERIFY(plain.children(QmdIndex()).isEmpty());
+
+    QmdMemModel model(Qmd::IntDict);
+    const QmdItemIdList ids = model.addData({"a", "b"});
+    const QmdIndexList expected{model.index(ids.at(0)), model.index(ids.at(1))};
+    QCOMPARE(model.children(QmdIndex()).size(), 2);
+    for (const QmdIndex &child : model.children(QmdIndex())) {
+        QVERIFY(expected.contains(child));
+        QCOMPARE(model.parent(child), QmdIndex());
+    }
+    QVERIFY(model.hasChildren(QmdIndex()));
+    QCOMPARE(sorted(model.ids(QmdIndex())), ids);
+    QVERIFY(model.keys(QmdIndex()).isEmpty());
+}
+
+void TestQmdMemModel::navigation()
+{
+    QmdMemModel model(Qmd::StrDict);
+    model.setTypes(QHash<QString, Qmd::ContainerType>{{"net", Qmd::IntDict}});
+    const QmdIndex net = model.index("net");
+    const QmdItemId element = model.addTypes({Qmd::StrDict}, net).value(0);
+    QCOMPARE(element, 1u);
+    const QmdIndex elementIndex = model.index(element, net);
+    model.setData(QHash<QString, QVariant>{{"Name", "n"}}, elementIndex);
+    const QmdIndex name = model.index("Name", elementIndex);
+
+    QCOMPARE(model.data(name), QVariant("n"));
+    QCOMPARE(model.parent(name), elementIndex);
+    QCOMPARE(model.parent(elementIndex), net);
+    QCOMPARE(model.parent(net), QmdIndex());
+    QCOMPARE(model.parent(QmdIndex()), QmdIndex());
+    QCOMPARE(name.key(), QString("Name"));
+    QCOMPARE(elementIndex.id(), element);
+    QCOMPARE(name.model(), &model);
+    QCOMPARE(model.children(elementIndex), QmdIndexList{name});
+    QCOMPARE(model.keys(elementIndex), QStringList{"Name"});
+    QVERIFY(model.ids(elementIndex).isEmpty());
+
+    // Items must exist to have an index; the kind of the parent must fit.
+    QVERIFY(!model.isValid(model.index("Other", elementIndex)));
+    QVERIFY(!model.isValid(model.index(2, net)));
+    QVERIFY(!model.isValid(model.index(1, elementIndex)));
+    QVERIFY(!model.isValid(model.index("net", net)));
+    QVERIFY(!model.isValid(model.index("x", name)));
+
+    // The index of a removed item stays valid while its container lives,
+    // and reads as a missing item rather than as the root.
+    model.remove(QStringList{"Name"}, elementIndex);
+    QVERIFY(model.isValid(name));
+    QVERIFY(!model.data(name).isValid());
+    QCOMPARE(model.containerType(name), Qmd::NoContainer);
+}
+
+void TestQmdMemModel::validity()
+{
+    QmdMemModel model(Qmd::IntDict);
+    QmdMemModel other(Qmd::IntDict);
+    model.addData({1});
+    other.addData({1});
+    const QmdIndex mine = model.index(1);
+    const QmdIndex theirs = other.index(1);
+
+    QVERIFY(model.isValid(mine));
+    QVERIFY(mine.isValid());
+    QVERIFY(!model.isValid(theirs));
+    QVERIFY(!model.isValid(QmdIndex()));
+    QVERIFY(!model.isValid(QmdIndex(0u, mine.internalPointer(), &model)));
+    QVERIFY(!model.isValid(QmdIndex(QString(), mine.internalPointer(), &model)));
+    QVERIFY(!model.isValid(QmdIndex(1u, theirs.internalPointer(), &model)));
+    // The other model's index addresses this model's root here.
+    QCOMPARE(model.ids(theirs), QmdItemIdList{1});
+}
+
+// Three containers touched by one removal: one signal each, the IntDict
+// groups before the StrDict group whatever the order of the indexes.
+void TestQmdMemModel::removalOverSeveralContainers()
+{
+    QmdMemModel model(Qmd::StrDict);
+    model.setTypes(QHash<QString, Qmd::ContainerType>{
+        {"a", Qmd::IntDict}, {"b", Qmd::IntDict}, {"s", Qmd::StrDict}});
+    model.addData({1, 2}, model.index("a"));
+    model.addData({3}, model.index("b"));
+    model.setData(QHash<QString, QVariant>{{"x", 1}}, model.index("s"));
+    ModelSignalLog log(&model);
+    model.remove(QmdIndexList{at(model, {"s", "x"}), at(model, {"a", "1"}), at(model, {"b", "1"}),
+                              at(model, {"a", "2"})});
+
+    const QStringList lines = itemSignals(log.lines());
+    QCOMPARE(lines.size(), 3);
+    QCOMPARE(lines.last(), QString("itemsRemoved(/s,[x],0)"));
+    QVERIFY(lines.contains("itemsRemoved(/a,[1,2],0)"));
+    QVERIFY(lines.contains("itemsRemoved(/b,[1],0)"));
+    QCOMPARE(ModelDump::tree(model), QString("S{a=I{},b=I{},s=S{}}"));
+    // Outside any request every change carries request id 0, so all of them
+    // share one undo step.
+    QCOMPARE(model.undoRedoCount(), 1);
+}
+
+void TestQmdMemModel::containerTypeIsRegistered()
+{
+    QmdMemModel model;
+    QCOMPARE(QMetaType::fromName("QmdMemModel::SpecialItemStar"),
+             QMetaType::fromType<QmdMemModel::SpecialItemStar>());
+}
+
+QTEST_GUILESS_MAIN(TestQmdMemModel)
+#include "tst_qmdmemmodel.moc"
