@@ -64,7 +64,6 @@ private Q_SLOTS:
     void navigation();
     void validity();
     void removalOverSeveralContainers();
-    void containerTypeIsRegistered();
 };
 
 void TestQmdMemModel::constructors_data()
@@ -479,13 +478,6 @@ void TestQmdMemModel::removalOverSeveralContainers()
     // Outside any request every change carries request id 0, so all of them
     // share one undo step.
     QCOMPARE(model.undoRedoCount(), 1);
-}
-
-void TestQmdMemModel::containerTypeIsRegistered()
-{
-    QmdMemModel model;
-    QCOMPARE(QMetaType::fromName("QmdMemModel::SpecialItemStar"),
-             QMetaType::fromType<QmdMemModel::SpecialItemStar>());
 }
 
 QTEST_GUILESS_MAIN(TestQmdMemModel)
