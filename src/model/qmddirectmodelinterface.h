@@ -38,7 +38,10 @@ public:
     {
         return m_model ? m_model->children(index) : QmdIndexList();
     }
-    QVariant data(const QmdIndex &index) const { return m_model ? m_model->data(index) : QVariant(); }
+    QVariant data(const QmdIndex &index) const
+    {
+        return m_model ? m_model->data(index) : QVariant();
+    }
     Qmd::ContainerType containerType(const QmdIndex &index) const
     {
         return m_model ? m_model->containerType(index) : Qmd::NoContainer;

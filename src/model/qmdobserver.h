@@ -4,8 +4,7 @@
 // a timing source, a view): holds the controller, which it does not own.
 // Subclasses override setController() to connect to the new controller's
 // signals and disconnect from the old one's.
-template<class Controller>
-class QmdObserver
+template <class Controller> class QmdObserver
 {
 public:
     explicit QmdObserver(Controller *controller = nullptr) : m_controller(controller) {}
