@@ -79,7 +79,7 @@ ReadResult readPairs(PairController &controller, const std::atomic<bool> &writer
         QVariant a;
         QVariant b;
         {
-            QMutexLocker locker(&controller.dataLock());
+            const std::lock_guard locker(controller.dataLock());
             a = controller.data(controller.index(keyA));
             b = controller.data(controller.index(keyB));
         }
