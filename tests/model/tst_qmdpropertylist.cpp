@@ -7,7 +7,6 @@
 #include "qmdpropertylistimporter.h"
 
 #include <QBuffer>
-#include <QDomDocument>
 #include <QTest>
 
 #include <limits>
@@ -20,34 +19,7 @@ const QByteArray Header = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                           "<plist version=\"1.0\">\n";
 const QByteArray Footer = "</plist>";
 
-// A file around the given content of the plist element.
-QByteArray plist(const QByteArray &content)
-{
-    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">" + content +
-           "</plist>\n";
-}
-
-QByteArray strDict(const QByteArray &entries)
-{
-    return "<dict><key>ContainerType</key><string>StrDict</string>" + entries + "</dict>";
-}
-
-QByteArray intDict(const QByteArray &entries)
-{
-    return "<dict><key>ContainerType</key><string>IntDict</string>" + entries + "</dict>";
-}
-
-// What QDomDocument itself says about a file it cannot parse.
-QString parserError(const QByteArray &file)
-{
-    QDomDocument document;
-    QString message;
-    int line = 0;
-    int column = 0;
-    if (document.setContent(QString::fromUtf8(file), false, &message, &line, &column))
-        return QString();
-    return QString("Parse error at line %1, column %2:\n%3").arg(line).arg(column).arg(message);
-}
+using Run = PropertyListRun;
 
 const QString OldTree = QStringLiteral("S{Kept=I{3=int:1,5=QString:x}}");
 
@@ -122,11 +94,11 @@ void TestQmdPropertyList::roundTrip()
     QVERIFY(ModelBuild::tree(source, tree));
     const QmdIndex exported = ModelBuild::indexAt(source, exportPath);
     QVERIFY(exportPath == "/" || source.isValid(exported));
-    const QByteArray file = PropertyListRun::write(source, exported);
+    const QByteArray file = Run::write(source, exported);
 
     QmdMemModel target;
     QVERIFY(ModelBuild::tree(target, OldTree));
-    const PropertyListRun::Read read = PropertyListRun::read(target, file);
+    const Run::Read read = Run::read(target, file);
     QVERIFY(read.accepted);
     QCOMPARE(read.diagnostics, QStringList());
     QCOMPARE(ModelDump::tree(target), ModelDump::tree(source, exported));
@@ -193,7 +165,7 @@ void TestQmdPropertyList::valueConversion()
 
     QmdMemModel source(Qmd::StrDict);
     source.setData(QHash<QString, QVariant>{{"v", value}});
-    const QByteArray file = PropertyListRun::write(source);
+    const QByteArray file = Run::write(source);
     QCOMPARE(file, Header +
                        "    <dict>\n"
                        "        <key>ContainerType</key>\n"
@@ -206,7 +178,7 @@ void TestQmdPropertyList::valueConversion()
                        Footer);
 
     QmdMemModel target;
-    const PropertyListRun::Read read = PropertyListRun::read(target, file);
+    const Run::Read read = Run::read(target, file);
     QVERIFY(read.accepted);
     QCOMPARE(ModelDump::tree(target), "S{v=" + readBack + "}");
 }
@@ -293,8 +265,7 @@ void TestQmdPropertyList::writtenFile()
         excludedIndexes.insert(ModelBuild::indexAt(model, path));
         QVERIFY(model.isValid(ModelBuild::indexAt(model, path)));
     }
-    QCOMPARE(PropertyListRun::write(model, ModelBuild::indexAt(model, exportPath), excludedIndexes),
-             expected);
+    QCOMPARE(Run::write(model, ModelBuild::indexAt(model, exportPath), excludedIndexes), expected);
 }
 
 void TestQmdPropertyList::exclusions_data()
@@ -352,7 +323,7 @@ void TestQmdPropertyList::exclusions()
     exporter.exportIndex();
 
     QmdMemModel target;
-    QVERIFY(PropertyListRun::read(target, buffer.data()).accepted);
+    QVERIFY(Run::read(target, buffer.data()).accepted);
     QCOMPARE(ModelDump::tree(target), expected);
 }
 
@@ -369,109 +340,117 @@ void TestQmdPropertyList::reading_data()
     const QString twoKeys = "TODO: handle twos idList in a row error";
 
     QTest::newRow("ContainerType after other entries")
-        << plist("<dict><key>a</key><integer>1</integer><key>ContainerType</key>"
-                 "<string>StrDict</string><key>b</key><true/></dict>")
+        << Run::file("<dict><key>a</key><integer>1</integer><key>ContainerType</key>"
+                     "<string>StrDict</string><key>b</key><true/></dict>")
         << "S{a=int:1,b=bool:true}" << none;
     QTest::newRow("key ContainerType in a StrDict is skipped")
-        << plist(strDict("<key>x</key><true/><key>ContainerType</key><string>StrDict</string>"
-                         "<key>y</key><false/>"))
+        << Run::file(
+               Run::strDict("<key>x</key><true/><key>ContainerType</key><string>StrDict</string>"
+                            "<key>y</key><false/>"))
         << "S{x=bool:true,y=bool:false}" << none;
     QTest::newRow("first ContainerType decides")
-        << plist("<dict><key>ContainerType</key><string>IntDict</string><key>ContainerType</key>"
-                 "<string>StrDict</string><key>2</key><integer>5</integer></dict>")
+        << Run::file(
+               "<dict><key>ContainerType</key><string>IntDict</string><key>ContainerType</key>"
+               "<string>StrDict</string><key>2</key><integer>5</integer></dict>")
         << "I{2=int:5}" << none;
     QTest::newRow("no version attribute")
-        << QByteArray("<plist>" + strDict("<key>a</key><integer>1</integer>") + "</plist>")
+        << QByteArray("<plist>" + Run::strDict("<key>a</key><integer>1</integer>") + "</plist>")
         << "S{a=int:1}" << none;
     QTest::newRow("no declaration and no DOCTYPE")
         << QByteArray("<plist version=\"1.0\"><string>x</string></plist>") << "QString:x" << none;
     QTest::newRow("top element a value replaces the root")
-        << plist("<integer>12</integer>") << "int:12" << none;
+        << Run::file("<integer>12</integer>") << "int:12" << none;
     QTest::newRow("top element of any tag is read")
-        << plist("<real>2.5</real>") << "double:2.5" << none;
+        << Run::file("<real>2.5</real>") << "double:2.5" << none;
     QTest::newRow("later top elements are ignored")
-        << plist("<true/><false/>" + strDict("")) << "bool:true" << none;
+        << Run::file("<true/><false/>" + Run::strDict("")) << "bool:true" << none;
     QTest::newRow("text around the top element is ignored")
-        << plist("junk<false/>more") << "bool:false" << none;
-    QTest::newRow("empty plist leaves the model") << plist("") << OldTree << none;
+        << Run::file("junk<false/>more") << "bool:false" << none;
+    QTest::newRow("empty plist leaves the model") << Run::file("") << OldTree << none;
     QTest::newRow("top element unrecognised leaves the model")
-        << plist("<array><string>a</string></array>") << OldTree << none;
+        << Run::file("<array><string>a</string></array>") << OldTree << none;
     QTest::newRow("unrecognised value elements")
-        << plist(strDict("<key>a</key><array/><key>b</key><data>AA==</data>"
-                         "<key>c</key><date>2020-01-01T00:00:00Z</date><key>d</key><int>1</int>"))
+        << Run::file(Run::strDict(
+               "<key>a</key><array/><key>b</key><data>AA==</data>"
+               "<key>c</key><date>2020-01-01T00:00:00Z</date><key>d</key><int>1</int>"))
         << "S{a=-,b=-,c=-,d=-}" << none;
     QTest::newRow("a key closing its dict")
-        << plist(strDict("<key>a</key><integer>1</integer><key>b</key>")) << "S{a=int:1,b=-}"
-        << none;
+        << Run::file(Run::strDict("<key>a</key><integer>1</integer><key>b</key>"))
+        << "S{a=int:1,b=-}" << none;
     QTest::newRow("integers")
-        << plist(intDict("<key>1</key><integer>-2147483648</integer>"
-                         "<key>2</key><integer>2147483648</integer>"
-                         "<key>3</key><integer>12abc</integer><key>4</key><integer></integer>"
-                         "<key>5</key><integer>99999999999999999999999999</integer>"
-                         "<key>6</key><integer>1.5</integer>"))
+        << Run::file(
+               Run::intDict("<key>1</key><integer>-2147483648</integer>"
+                            "<key>2</key><integer>2147483648</integer>"
+                            "<key>3</key><integer>12abc</integer><key>4</key><integer></integer>"
+                            "<key>5</key><integer>99999999999999999999999999</integer>"
+                            "<key>6</key><integer>1.5</integer>"))
         << "I{1=int:-2147483648,2=int:0,3=int:0,4=int:0,5=int:0,6=int:0}" << none;
-    QTest::newRow("reals") << plist(intDict(
+    QTest::newRow("reals") << Run::file(Run::intDict(
                                   "<key>1</key><real>-0.25</real><key>2</key><real>x</real>"
                                   "<key>3</key><real>1e999</real><key>4</key><real>7</real>"))
                            << "I{1=double:-0.25,2=double:0,3=double:inf,4=double:7}" << none;
     QTest::newRow("strings")
-        << plist(strDict("<key>a</key><string/><key>b</key><string>&lt;&amp;&gt;&#233;</string>"
-                         "<key>c</key><string><![CDATA[<x>]]></string>"))
+        << Run::file(
+               Run::strDict("<key>a</key><string/><key>b</key><string>&lt;&amp;&gt;&#233;</string>"
+                            "<key>c</key><string><![CDATA[<x>]]></string>"))
         << "S{a=QString:,b=QString:<&>\u00e9,c=QString:<x>}" << none;
     QTest::newRow("booleans with content")
-        << plist(strDict("<key>a</key><true>no</true><key>b</key><false>yes</false>"))
+        << Run::file(Run::strDict("<key>a</key><true>no</true><key>b</key><false>yes</false>"))
         << "S{a=bool:true,b=bool:false}" << none;
     QTest::newRow("a duplicate key keeps the last value")
-        << plist(strDict("<key>a</key>" + intDict("<key>1</key><true/>") +
-                         "<key>a</key><integer>3</integer>"))
+        << Run::file(Run::strDict("<key>a</key>" + Run::intDict("<key>1</key><true/>") +
+                                  "<key>a</key><integer>3</integer>"))
         << "S{a=int:3}" << none;
     QTest::newRow("comments and instructions between entries")
-        << plist(strDict("<!-- c --><key>a</key><?pi x?><integer>3</integer>")) << "S{a=int:3}"
-        << none;
+        << Run::file(Run::strDict("<!-- c --><key>a</key><?pi x?><integer>3</integer>"))
+        << "S{a=int:3}" << none;
 
     QTest::newRow("no ContainerType keeps the old root")
-        << plist("<dict><key>a</key><integer>1</integer></dict>") << OldTree
+        << Run::file("<dict><key>a</key><integer>1</integer></dict>") << OldTree
         << QStringList{kindError};
     QTest::newRow("unknown ContainerType")
-        << plist("<dict><key>ContainerType</key><string>List</string></dict>") << OldTree
+        << Run::file("<dict><key>ContainerType</key><string>List</string></dict>") << OldTree
         << QStringList{kindError};
     QTest::newRow("ContainerType not a string")
-        << plist("<dict><key>ContainerType</key><integer>1</integer><key>ContainerType</key>"
-                 "<string>IntDict</string></dict>")
+        << Run::file("<dict><key>ContainerType</key><integer>1</integer><key>ContainerType</key>"
+                     "<string>IntDict</string></dict>")
         << OldTree << QStringList{kindError};
     QTest::newRow("ContainerType with no value")
-        << plist("<dict><key>ContainerType</key></dict>") << OldTree << QStringList{kindError};
+        << Run::file("<dict><key>ContainerType</key></dict>") << OldTree << QStringList{kindError};
     QTest::newRow("ContainerType name with spaces")
-        << plist("<dict><key>ContainerType</key><string> IntDict</string></dict>") << OldTree
+        << Run::file("<dict><key>ContainerType</key><string> IntDict</string></dict>") << OldTree
         << QStringList{kindError};
     QTest::newRow("nested dict without ContainerType")
-        << plist(strDict("<key>a</key><dict><key>b</key><true/></dict><key>c</key><true/>"))
+        << Run::file(
+               Run::strDict("<key>a</key><dict><key>b</key><true/></dict><key>c</key><true/>"))
         << "S{a=-,c=bool:true}" << QStringList{kindError};
     QTest::newRow("value without a key")
-        << plist(strDict("<integer>5</integer><key>a</key><true/><string>x</string>"))
+        << Run::file(Run::strDict("<integer>5</integer><key>a</key><true/><string>x</string>"))
         << "S{a=bool:true}" << QStringList{missing, missing};
-    QTest::newRow("empty key") << plist(
-                                      strDict("<key></key><integer>5</integer><key>a</key><true/>"))
+    QTest::newRow("empty key") << Run::file(Run::strDict(
+                                      "<key></key><integer>5</integer><key>a</key><true/>"))
                                << "S{a=bool:true}" << QStringList{invalid, missing};
     QTest::newRow("zero IntDict key")
-        << plist(intDict("<key>0</key><integer>5</integer><key>2</key><integer>6</integer>"))
+        << Run::file(
+               Run::intDict("<key>0</key><integer>5</integer><key>2</key><integer>6</integer>"))
         << "I{2=int:6}" << QStringList{invalid};
     QTest::newRow("non-numeric IntDict keys")
-        << plist(intDict("<key>x</key><integer>5</integer><key>-1</key><true/>"
-                         "<key>4294967296</key><true/><key>3</key><false/>"))
+        << Run::file(Run::intDict("<key>x</key><integer>5</integer><key>-1</key><true/>"
+                                  "<key>4294967296</key><true/><key>3</key><false/>"))
         << "I{3=bool:false}" << QStringList{invalid, invalid, invalid};
-    QTest::newRow("largest IntDict key")
-        << plist(intDict("<key>4294967295</key><true/>")) << "I{4294967295=bool:true}" << none;
+    QTest::newRow("largest IntDict key") << Run::file(Run::intDict("<key>4294967295</key><true/>"))
+                                         << "I{4294967295=bool:true}" << none;
     QTest::newRow("two keys in a row")
-        << plist(strDict("<key>a</key><key>b</key><integer>1</integer><key>c</key><true/>"))
+        << Run::file(
+               Run::strDict("<key>a</key><key>b</key><integer>1</integer><key>c</key><true/>"))
         << "S{c=bool:true}" << QStringList{twoKeys, missing};
     QTest::newRow("ContainerType key followed by a key")
-        << plist(strDict("<key>ContainerType</key><key>a</key><integer>1</integer>")) << "S{}"
-        << QStringList{missing};
+        << Run::file(Run::strDict("<key>ContainerType</key><key>a</key><integer>1</integer>"))
+        << "S{}" << QStringList{missing};
     QTest::newRow("errors inside nested dicts")
-        << plist(intDict("<key>1</key>" + strDict("<key>a</key><key>b</key><true/>") +
-                         "<key>2</key>" +
-                         intDict("<key>0</key><true/><key>7</key><string>ok</string>")))
+        << Run::file(Run::intDict(
+               "<key>1</key>" + Run::strDict("<key>a</key><key>b</key><true/>") + "<key>2</key>" +
+               Run::intDict("<key>0</key><true/><key>7</key><string>ok</string>")))
         << "I{1=S{},2=I{7=QString:ok}}" << QStringList{twoKeys, missing, invalid};
 }
 
@@ -485,7 +464,7 @@ void TestQmdPropertyList::reading()
 
     QmdMemModel model;
     QVERIFY(ModelBuild::tree(model, OldTree));
-    const PropertyListRun::Read read = PropertyListRun::read(model, file);
+    const Run::Read read = Run::read(model, file);
     QVERIFY(read.accepted);
     QCOMPARE(read.error, QString());
     QCOMPARE(read.diagnostics, diagnostics);
@@ -497,17 +476,17 @@ void TestQmdPropertyList::rejected_data()
     QTest::addColumn<QByteArray>("file");
     QTest::addColumn<QString>("error");
 
-    const QByteArray mismatch = plist("<dict></array>");
-    QTest::newRow("mismatched tags") << mismatch << parserError(mismatch);
+    const QByteArray mismatch = Run::file("<dict></array>");
+    QTest::newRow("mismatched tags") << mismatch << Run::parserError(mismatch);
     const QByteArray unclosed = "<?xml version=\"1.0\"?>\n<plist>\n  <dict>\n";
-    QTest::newRow("unclosed elements") << unclosed << parserError(unclosed);
-    QTest::newRow("empty file") << QByteArray() << parserError(QByteArray());
+    QTest::newRow("unclosed elements") << unclosed << Run::parserError(unclosed);
+    QTest::newRow("empty file") << QByteArray() << Run::parserError(QByteArray());
     const QByteArray text = "just some text";
-    QTest::newRow("plain text") << text << parserError(text);
+    QTest::newRow("plain text") << text << Run::parserError(text);
     const QByteArray twoRoots = "<plist/><plist/>";
-    QTest::newRow("two document elements") << twoRoots << parserError(twoRoots);
-    const QByteArray undeclared = plist("<string>&nbsp;</string>");
-    QTest::newRow("undeclared entity") << undeclared << parserError(undeclared);
+    QTest::newRow("two document elements") << twoRoots << Run::parserError(twoRoots);
+    const QByteArray undeclared = Run::file("<string>&nbsp;</string>");
+    QTest::newRow("undeclared entity") << undeclared << Run::parserError(undeclared);
     QTest::newRow("error position")
         << QByteArray("<plist>\n<dict>\n  <key>a</key>\n  <b></c>\n</dict></plist>")
         << "Parse error at line 4, column 9:\nOpening and ending tag mismatch.";
@@ -541,7 +520,7 @@ void TestQmdPropertyList::rejected()
     QVERIFY(ModelBuild::tree(model, OldTree));
     const int undoSteps = model.undoRedoCount();
     const ModelSignalLog signalLog(&model);
-    const PropertyListRun::Read read = PropertyListRun::read(model, file);
+    const Run::Read read = Run::read(model, file);
     QVERIFY(!read.accepted);
     QCOMPARE(read.error, error);
     QCOMPARE(read.diagnostics, QStringList{error});
@@ -556,12 +535,13 @@ void TestQmdPropertyList::importIntoItem_data()
     QTest::addColumn<QByteArray>("file");
     QTest::addColumn<QString>("expected");
 
-    QTest::newRow("dict into a StrDict item") << "/Doc" << plist(intDict("<key>4</key><true/>"))
-                                              << "S{Doc=I{4=bool:true},Other=I{1=int:1}}";
-    QTest::newRow("value into an IntDict item")
-        << "/Other/1" << plist("<string>v</string>") << "S{Doc=S{a=int:2},Other=I{1=QString:v}}";
+    QTest::newRow("dict into a StrDict item")
+        << "/Doc" << Run::file(Run::intDict("<key>4</key><true/>"))
+        << "S{Doc=I{4=bool:true},Other=I{1=int:1}}";
+    QTest::newRow("value into an IntDict item") << "/Other/1" << Run::file("<string>v</string>")
+                                                << "S{Doc=S{a=int:2},Other=I{1=QString:v}}";
     QTest::newRow("unusable dict leaves the item")
-        << "/Doc" << plist("<dict/>") << "S{Doc=S{a=int:2},Other=I{1=int:1}}";
+        << "/Doc" << Run::file("<dict/>") << "S{Doc=S{a=int:2},Other=I{1=int:1}}";
 }
 
 // Loading into an item replaces that item only.
@@ -575,7 +555,7 @@ void TestQmdPropertyList::importIntoItem()
     QVERIFY(ModelBuild::tree(model, "S{Doc=S{a=int:2},Other=I{1=int:1}}"));
     const QmdIndex index = ModelBuild::indexAt(model, path);
     QVERIFY(model.isValid(index));
-    QVERIFY(PropertyListRun::read(model, file, index).accepted);
+    QVERIFY(Run::read(model, file, index).accepted);
     QCOMPARE(ModelDump::tree(model), expected);
 }
 
