@@ -8,6 +8,9 @@ QmdPropertyListExporter::QmdPropertyListExporter(QmdModel *model, QIODevice *dev
 
 void QmdPropertyListExporter::exportIndex(const QmdIndex &index)
 {
+    // The device may have been destroyed meanwhile; there is nowhere to write.
+    if (!device())
+        return;
     writeHeader();
     if (!m_excluded.contains(index))
         writeItem(index);

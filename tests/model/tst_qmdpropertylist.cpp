@@ -1,3 +1,4 @@
+#include "diagnosticlog.h"
 #include "modelbuild.h"
 #include "modeldump.h"
 #include "modelsignallog.h"
@@ -7,6 +8,7 @@
 #include "qmdpropertylistimporter.h"
 
 #include <QBuffer>
+#include <QRegularExpression>
 #include <QTest>
 
 #include <limits>
@@ -45,6 +47,7 @@ private Q_SLOTS:
     void importIntoItem_data();
     void importIntoItem();
     void deviceStaysTheCallers();
+    void noDevice();
 };
 
 void TestQmdPropertyList::roundTrip_data()
@@ -579,6 +582,28 @@ void TestQmdPropertyList::deviceStaysTheCallers()
     QVERIFY(in.isOpen());
     QVERIFY(in.atEnd());
     QCOMPARE(ModelDump::tree(target), "S{a=int:1}");
+}
+
+// Without a device, or once it is destroyed, nothing is written, and reading
+// rejects the empty input.
+void TestQmdPropertyList::noDevice()
+{
+    QmdMemModel model;
+    QVERIFY(ModelBuild::tree(model, OldTree));
+    QTest::failOnWarning(QRegularExpression("QXmlStreamWriter"));
+    auto *destroyed = new QBuffer;
+    destroyed->open(QIODevice::WriteOnly);
+    QmdPropertyListExporter exporter(&model, destroyed);
+    delete destroyed;
+    QCOMPARE(exporter.device(), nullptr);
+    exporter.exportIndex();
+    QmdPropertyListExporter(&model, nullptr).exportIndex();
+    QmdPropertyListImporter importer(&model, nullptr);
+    const DiagnosticLog log("ludra.model.plist");
+    QVERIFY(!importer.importIndex());
+    QCOMPARE(importer.errorString(), Run::parserError(QByteArray()));
+    QCOMPARE(log.messages(), QStringList{importer.errorString()});
+    QCOMPARE(ModelDump::tree(model), OldTree);
 }
 
 QTEST_GUILESS_MAIN(TestQmdPropertyList)
