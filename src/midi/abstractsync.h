@@ -1,0 +1,74 @@
+#pragma once
+
+#include "qmdobserver.h"
+
+#include <QObject>
+#include <QStringList>
+
+class QmdController;
+
+// The timing source of a document: turns the playback clock into time, grid
+// tick and beat tick positions at the document's tempo and
+// principals-to-beats ratio. Voice groups, instruments and MIDI clock senders
+// read their positions from it, on their own threads.
+class AbstractSync : public QObject, public QmdObserver<QmdController>
+{
+    Q_OBJECT
+    Q_PROPERTY(uint tempo READ tempo WRITE setTempo NOTIFY tempoChanged)
+    Q_PROPERTY(uint principalsToBeatsNumerator READ principalsToBeatsNumerator WRITE
+                   setPrincipalsToBeatsNumerator NOTIFY principalsToBeatsNumeratorChanged)
+    Q_PROPERTY(uint principalsToBeatsDenominator READ principalsToBeatsDenominator WRITE
+                   setPrincipalsToBeatsDenominator NOTIFY principalsToBeatsDenominatorChanged)
+
+public:
+    explicit AbstractSync(QObject *parent = nullptr);
+
+    // A timing source of the named type ("internal", in any letter case);
+    // nullptr for any other type.
+    static AbstractSync *create(const QString &type, QObject *parent = nullptr);
+    // The types create() knows.
+    static QStringList availableTypes();
+    // The name shown for a type of availableTypes(); empty for another.
+    static QString typeDisplayName(const QString &type);
+
+    virtual QString typeName() const = 0;
+    virtual QString displayName() const = 0;
+    virtual bool isRunning() const = 0;
+    // Starts or stops the clock now.
+    virtual void setRunning(bool running) = 0;
+    virtual uint tempo() const = 0;
+    virtual uint principalsToBeatsNumerator() const = 0;
+    virtual uint principalsToBeatsDenominator() const = 0;
+    virtual qint64 timePosition() const = 0;
+    // The playback position in grid ticks.
+    virtual qint64 tickPosition() const = 0;
+    virtual qint64 beatPosition() const = 0;
+    virtual qint64 timeToTicks(qint64 ns) const = 0;
+    virtual qint64 ticksToTime(qint64 ticks) const = 0;
+    virtual qint64 timeToBeatTicks(qint64 ns) const = 0;
+    virtual qint64 beatTicksToTime(qint64 beatTicks) const = 0;
+    virtual qint64 ticksToBeatTicks(qint64 ticks) const = 0;
+    virtual qint64 beatTicksToTicks(qint64 beatTicks) const = 0;
+
+public Q_SLOTS:
+    virtual void reset() = 0;
+    virtual void setTempo(uint tempo) = 0;
+    virtual void setPrincipalsToBeatsNumerator(uint numerator) = 0;
+    virtual void setPrincipalsToBeatsDenominator(uint denominator) = 0;
+
+Q_SIGNALS:
+    void tempoChanged(uint tempo);
+    void principalsToBeatsNumeratorChanged(uint numerator);
+    void principalsToBeatsDenominatorChanged(uint denominator);
+    void timingChanged();
+
+    // Requests to the document's playback control, made when received MIDI
+    // clock starts, continues or stops playback. They are emitted on the MIDI
+    // library's thread; the controller connects them queued. The clock itself
+    // has already been (or, for play, will be at the next clock pulse)
+    // started or stopped by this source, so play and pause only bring the
+    // document's outputs into that state.
+    void gotoStartRequested();
+    void playRequested();
+    void pauseRequested();
+};

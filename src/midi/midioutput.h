@@ -1,0 +1,37 @@
+#pragma once
+
+#include "instrumentevent.h"
+#include "midiio.h"
+
+#include <QBitArray>
+#include <QList>
+
+// An output port with a set of MIDI channels, which turns instrument events
+// into MIDI bytes.
+class MidiOutput : public MidiIO<RtMidiOut>
+{
+public:
+    static constexpr int ChannelCount = 16;
+
+    // Bit i enables MIDI channel i (counting from 0); bits past 15 are unused.
+    void setChannels(const QBitArray &channels);
+    QBitArray channels() const;
+
+    // Sends the batch in order, each note and program change on every enabled
+    // channel in ascending order and each user message once. False when the
+    // port is closed or the library reports an error.
+    bool sendEvents(const QList<InstrumentEvent> &events);
+    // Control change 123 (all notes off) on every enabled channel.
+    bool allNotesOff();
+    bool sendRaw(const QByteArray &bytes);
+
+    // The MIDI messages a batch becomes with the given channel bits.
+    static QList<QByteArray> encode(const QList<InstrumentEvent> &events, quint16 channelBits);
+
+    static QSet<QString> outputPortNames();
+
+private:
+    bool sendMessages(const QList<QByteArray> &messages);
+
+    std::atomic<quint16> m_channelBits{0};
+};

@@ -1,0 +1,317 @@
+#include "midisync.h"
+
+#include "midiinput.h"
+#include "midioutputsyncclock.h"
+#include "nanoclock.h"
+
+#include <cmath>
+
+MidiSync::MidiSync(QObject *parent) : AbstractSync(parent) {}
+
+MidiSync::~MidiSync()
+{
+    // Inputs go first: closing waits for a delivery in progress, which may
+    // still be inside this object's receiver.
+    qDeleteAll(m_syncInputs);
+    qDeleteAll(m_syncOutputs);
+}
+
+QString MidiSync::staticTypeName()
+{
+    return QStringLiteral("internal");
+}
+
+QString MidiSync::staticDisplayName()
+{
+    return tr("MidiSync");
+}
+
+QString MidiSync::typeName() const
+{
+    return staticTypeName();
+}
+
+QString MidiSync::displayName() const
+{
+    return staticDisplayName();
+}
+
+qint64 MidiSync::now() const
+{
+    return NanoClock::instance()->nowNs();
+}
+
+bool MidiSync::isRunning() const
+{
+    QMutexLocker locker(&m_mutex);
+    return m_clock.isRunning();
+}
+
+void MidiSync::setRunning(bool running)
+{
+    QMutexLocker locker(&m_mutex);
+    startOrStop(running, now(), m_syncOutputs.isEmpty() ? 0 : StartDelayNs);
+}
+
+void MidiSync::startOrStop(bool run, qint64 time, qint64 delay)
+{
+    QMutexLocker locker(&m_mutex);
+    if (run == m_clock.isRunning())
+        return;
+    if (!run) {
+        // The senders send what fell due up to the stop, then stop.
+        m_clock.stop(time);
+        for (MidiOutputSyncClock *output : std::as_const(m_syncOutputs))
+            output->pauseAndWait();
+        if (m_songPositionTarget != 0)
+            m_clock.setBeatOffset(m_songPositionTarget - m_clock.uncorrectedBeatPosition(time));
+        return;
+    }
+    for (MidiOutputSyncClock *output : std::as_const(m_syncOutputs))
+        output->prepareClock();
+    const qint64 startTime = time + delay;
+    m_clock.start(startTime);
+    const NanoClock *clock = NanoClock::instance();
+    while (clock->nowNs() < startTime)
+        clock->sleepUs(StartWaitUs);
+    for (MidiOutputSyncClock *output : std::as_const(m_syncOutputs))
+        output->startClock();
+}
+
+uint MidiSync::tempo() const
+{
+    QMutexLocker locker(&m_mutex);
+    return m_clock.tempo();
+}
+
+uint MidiSync::principalsToBeatsNumerator() const
+{
+    QMutexLocker locker(&m_mutex);
+    return m_clock.numerator();
+}
+
+uint MidiSync::principalsToBeatsDenominator() const
+{
+    QMutexLocker locker(&m_mutex);
+    return m_clock.denominator();
+}
+
+qint64 MidiSync::timePosition() const
+{
+    QMutexLocker locker(&m_mutex);
+    return m_clock.timePosition(now());
+}
+
+qint64 MidiSync::tickPosition() const
+{
+    QMutexLocker locker(&m_mutex);
+    return m_clock.tickPosition(now());
+}
+
+qint64 MidiSync::beatPosition() const
+{
+    QMutexLocker locker(&m_mutex);
+    return m_clock.beatPosition(now());
+}
+
+qint64 MidiSync::timeToTicks(qint64 ns) const
+{
+    QMutexLocker locker(&m_mutex);
+    return m_clock.timeToTicks(ns);
+}
+
+qint64 MidiSync::ticksToTime(qint64 ticks) const
+{
+    QMutexLocker locker(&m_mutex);
+    return m_clock.ticksToTime(ticks);
+}
+
+qint64 MidiSync::timeToBeatTicks(qint64 ns) const
+{
+    QMutexLocker locker(&m_mutex);
+    return m_clock.timeToBeatTicks(ns);
+}
+
+qint64 MidiSync::beatTicksToTime(qint64 beatTicks) const
+{
+    QMutexLocker locker(&m_mutex);
+    return m_clock.beatTicksToTime(beatTicks);
+}
+
+qint64 MidiSync::ticksToBeatTicks(qint64 ticks) const
+{
+    QMutexLocker locker(&m_mutex);
+    return m_clock.ticksToBeatTicks(ticks);
+}
+
+qint64 MidiSync::beatTicksToTicks(qint64 beatTicks) const
+{
+    QMutexLocker locker(&m_mutex);
+    return m_clock.beatTicksToTicks(beatTicks);
+}
+
+qint64 MidiSync::songPositionTarget() const
+{
+    QMutexLocker locker(&m_mutex);
+    return m_songPositionTarget;
+}
+
+qint64 MidiSync::beatOffset() const
+{
+    QMutexLocker locker(&m_mutex);
+    return m_clock.beatOffset();
+}
+
+void MidiSync::reset()
+{
+    QMutexLocker locker(&m_mutex);
+    // A pending start survives: a received start asks for a reset first and
+    // must still start the clock at the next pulse.
+    m_clock.reset();
+    m_songPositionTarget = 0;
+    m_driftCount = 0;
+    for (MidiOutputSyncClock *output : std::as_const(m_syncOutputs))
+        output->reset();
+}
+
+void MidiSync::setTempo(uint tempo)
+{
+    {
+        QMutexLocker locker(&m_mutex);
+        if (!m_clock.setTempo(tempo, now()))
+            return;
+        for (MidiOutputSyncClock *output : std::as_const(m_syncOutputs))
+            output->setTempo(tempo);
+    }
+    Q_EMIT tempoChanged(tempo);
+}
+
+void MidiSync::setPrincipalsToBeatsNumerator(uint numerator)
+{
+    {
+        QMutexLocker locker(&m_mutex);
+        if (!m_clock.setNumerator(numerator, now()))
+            return;
+    }
+    Q_EMIT principalsToBeatsNumeratorChanged(numerator);
+}
+
+void MidiSync::setPrincipalsToBeatsDenominator(uint denominator)
+{
+    {
+        QMutexLocker locker(&m_mutex);
+        if (!m_clock.setDenominator(denominator, now()))
+            return;
+    }
+    Q_EMIT principalsToBeatsDenominatorChanged(denominator);
+}
+
+void MidiSync::onMidiSyncReadyRead(MidiInput *input)
+{
+    receiveClock(input->takeAll());
+}
+
+void MidiSync::receiveClock(const QList<MidiMessage> &messages)
+{
+    static const QByteArray songPositionZero("\xF2\x00\x00", 3);
+    bool checkDrift = false;
+    qint64 lastPulse = 0;
+    for (const MidiMessage &message : messages) {
+        if (message.bytes == songPositionZero) {
+            Q_EMIT gotoStartRequested();
+            continue;
+        }
+        if (message.bytes.size() != 1)
+            continue;
+        switch (quint8(message.bytes.at(0))) {
+        case 0xFA: {
+            Q_EMIT gotoStartRequested();
+            QMutexLocker locker(&m_mutex);
+            m_startPending = true;
+            break;
+        }
+        case 0xFB: {
+            QMutexLocker locker(&m_mutex);
+            m_startPending = true;
+            break;
+        }
+        case 0xFC: {
+            {
+                QMutexLocker locker(&m_mutex);
+                m_startPending = false;
+            }
+            Q_EMIT pauseRequested();
+            startOrStop(false, message.arrivalNs, 0);
+            break;
+        }
+        case 0xF8: {
+            bool pulseCounted = false;
+            const uint newTempo = receivePulse(message, pulseCounted);
+            if (pulseCounted) {
+                checkDrift = true;
+                lastPulse = message.arrivalNs;
+            }
+            if (newTempo != 0)
+                setTempo(newTempo);
+            break;
+        }
+        default:
+            break;
+        }
+    }
+
+    bool startPending = false;
+    {
+        QMutexLocker locker(&m_mutex);
+        startPending = m_startPending;
+    }
+    if (startPending)
+        Q_EMIT playRequested();
+    if (checkDrift)
+        correctDrift(lastPulse);
+}
+
+uint MidiSync::receivePulse(const MidiMessage &message, bool &counted)
+{
+    QMutexLocker locker(&m_mutex);
+    const qint64 arrival = message.arrivalNs;
+    const bool justStarted = m_startPending;
+    if (justStarted) {
+        m_startPending = false;
+        startOrStop(true, arrival, 0);
+    }
+    if (!m_clock.isRunning())
+        return 0;
+    if (!justStarted) {
+        m_songPositionTarget += BeatTicksPerPulse;
+        counted = true;
+    }
+
+    // The library's time since the previous message gives a first guess,
+    // until the window of pulse times is long enough.
+    qint64 fallback = m_clock.tempo();
+    if (message.timeStamp > 0)
+        fallback = std::llround(2.5 / message.timeStamp);
+    if (justStarted)
+        m_tempoMeter.restart(arrival);
+    const qint64 measured = m_tempoMeter.addPulse(arrival, fallback);
+    if (!m_tempoMeter.takeReport(arrival))
+        return 0;
+    return uint(qBound<qint64>(MinTempo, measured, MaxTempo));
+}
+
+void MidiSync::correctDrift(qint64 arrivalNs)
+{
+    QMutexLocker locker(&m_mutex);
+    if (!m_clock.isRunning())
+        return;
+    const qint64 drift = m_songPositionTarget - m_clock.beatPosition(arrivalNs);
+    if (std::abs(drift) < DriftLimit) {
+        m_driftCount = 0;
+        return;
+    }
+    if (++m_driftCount < DriftPulses)
+        return;
+    m_driftCount = 0;
+    m_clock.setBeatOffset(m_songPositionTarget - m_clock.uncorrectedBeatPosition(arrivalNs));
+}

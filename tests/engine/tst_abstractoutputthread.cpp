@@ -1,0 +1,158 @@
+#include "abstractoutputthread.h"
+
+#include <QTest>
+
+#include <atomic>
+#include <sys/prctl.h>
+
+namespace {
+
+// Counts its output calls and acts on the thread at a chosen call, so that
+// the tests know exactly where the thread stands without timing it.
+class CountingThread : public AbstractOutputThread
+{
+public:
+    enum Action { Nothing, Pause, Terminate };
+
+    ~CountingThread() override
+    {
+        terminateSafely();
+        wait();
+    }
+
+    void actAt(int call, Action action)
+    {
+        m_actAt.store(call);
+        m_action.store(action);
+    }
+
+    std::atomic<int> calls{0};
+    std::atomic<long> timerSlack{-1};
+
+protected:
+    void output() override
+    {
+        timerSlack.store(prctl(PR_GET_TIMERSLACK, 0, 0, 0, 0));
+        const int call = ++calls;
+        if (call != m_actAt.load())
+            return;
+        if (m_action.load() == Pause)
+            pauseAndWait();
+        else if (m_action.load() == Terminate)
+            terminateSafely();
+    }
+
+private:
+    std::atomic<int> m_actAt{0};
+    std::atomic<int> m_action{Nothing};
+};
+
+QStringList capturedMessages;
+
+void captureMessage(QtMsgType, const QMessageLogContext &, const QString &message)
+{
+    capturedMessages.append(message);
+}
+
+} // namespace
+
+class TestAbstractOutputThread : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void createdIdle();
+    void terminateWakesAnIdleThread();
+    void pauseStopsOutputAfterTheCurrentCall();
+    void playResumesAPausedThread();
+    void terminateEndsThePlayingLoop();
+    void outputRunsWithMinimalTimerSlack();
+    void timeCriticalPriorityIsRequestedSilently();
+};
+
+void TestAbstractOutputThread::createdIdle()
+{
+    CountingThread thread;
+    QCOMPARE(thread.state(), AbstractOutputThread::Idle);
+    QCOMPARE(thread.interval(), 500);
+    QCOMPARE(thread.timingSource(), nullptr);
+    thread.setInterval(80);
+    QCOMPARE(thread.interval(), 80);
+}
+
+void TestAbstractOutputThread::terminateWakesAnIdleThread()
+{
+    CountingThread thread;
+    thread.start();
+    thread.terminateSafely();
+    QVERIFY(thread.wait(60000));
+    QCOMPARE(thread.calls.load(), 0);
+}
+
+void TestAbstractOutputThread::pauseStopsOutputAfterTheCurrentCall()
+{
+    CountingThread thread;
+    thread.actAt(5, CountingThread::Pause);
+    thread.start();
+    thread.play();
+    QCOMPARE(thread.state(), AbstractOutputThread::Playing);
+    QTRY_COMPARE_WITH_TIMEOUT(thread.state(), AbstractOutputThread::Paused, 60000);
+    thread.terminateSafely();
+    QVERIFY(thread.wait(60000));
+    QCOMPARE(thread.calls.load(), 5);
+}
+
+void TestAbstractOutputThread::playResumesAPausedThread()
+{
+    CountingThread thread;
+    thread.actAt(3, CountingThread::Pause);
+    thread.start();
+    thread.play();
+    QTRY_COMPARE_WITH_TIMEOUT(thread.state(), AbstractOutputThread::Paused, 60000);
+    thread.actAt(7, CountingThread::Terminate);
+    thread.play();
+    QVERIFY(thread.wait(60000));
+    QCOMPARE(thread.calls.load(), 7);
+}
+
+void TestAbstractOutputThread::terminateEndsThePlayingLoop()
+{
+    CountingThread thread;
+    thread.actAt(4, CountingThread::Terminate);
+    thread.start();
+    thread.play();
+    QVERIFY(thread.wait(60000));
+    QCOMPARE(thread.calls.load(), 4);
+    QCOMPARE(thread.state(), AbstractOutputThread::Playing);
+}
+
+void TestAbstractOutputThread::outputRunsWithMinimalTimerSlack()
+{
+    CountingThread thread;
+    thread.actAt(1, CountingThread::Terminate);
+    thread.start();
+    thread.play();
+    QVERIFY(thread.wait(60000));
+    QCOMPARE(thread.timerSlack.load(), 1L);
+    // The caller's own thread keeps its slack.
+    QVERIFY(prctl(PR_GET_TIMERSLACK, 0, 0, 0, 0) != 1);
+}
+
+void TestAbstractOutputThread::timeCriticalPriorityIsRequestedSilently()
+{
+    capturedMessages.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(&captureMessage);
+    {
+        CountingThread thread;
+        thread.actAt(2, CountingThread::Terminate);
+        thread.start(QThread::TimeCriticalPriority);
+        thread.play();
+        QVERIFY(thread.wait(60000));
+        QCOMPARE(thread.calls.load(), 2);
+    }
+    qInstallMessageHandler(previous);
+    QCOMPARE(capturedMessages, QStringList());
+}
+
+QTEST_GUILESS_MAIN(TestAbstractOutputThread)
+#include "tst_abstractoutputthread.moc"

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+
+// A private JACK server with the dummy driver, for tests that send real MIDI
+// through real ports without sound hardware. start() points the JACK clients
+// of this process at it and forces the MIDI layer onto JACK: call it before
+// the first MIDI use of the process. The server is stopped by its process id
+// when the object goes (SIGTERM, SIGKILL only if it does not exit).
+class JackServer
+{
+public:
+    JackServer();
+    ~JackServer();
+
+    // Whether a JACK server program is installed.
+    static bool isInstalled();
+
+    // Starts the server and waits until it answers; false with a reason when
+    // it does not.
+    bool start(QString *error);
+    void stop();
+
+    QString name() const { return m_name; }
+
+private:
+    bool answers() const;
+
+    QString m_name;
+    QProcess m_process;
+};
