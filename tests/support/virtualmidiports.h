@@ -8,11 +8,14 @@
 #include <QList>
 #include <QMutex>
 #include <QString>
+#include <QTest>
 
 #include <rtmidi/RtMidi.h>
 
 #include <atomic>
+#include <functional>
 #include <memory>
+#include <utility>
 
 namespace virtualmidi {
 
@@ -23,6 +26,27 @@ inline QString uniqueClientName(const char *role)
 }
 
 inline void ignoreLibraryError(RtMidiError::Type, const std::string &, void *) {}
+
+// JACK makes a new connection effective only at a later process cycle, so
+// what is sent just after connecting may be lost. Sends a probe until one
+// arrives, then a fence, and returns once the fence has arrived: from then on
+// nothing sent is lost, and nothing sent before is still on its way.
+// `received` returns the messages that arrived since its previous call.
+inline bool awaitConnection(const std::function<void(const QByteArray &)> &send,
+                            const std::function<QList<QByteArray>()> &received)
+{
+    const QByteArray probe("\x8F\x7F\x00", 3);
+    const QByteArray fence("\x8F\x7F\x7F", 3);
+    bool arrived = false;
+    for (int attempt = 0; attempt < 150 && !arrived; ++attempt) {
+        send(probe);
+        arrived = QTest::qWaitFor([&] { return !received().isEmpty(); }, 200);
+    }
+    if (!arrived)
+        return false;
+    send(fence);
+    return QTest::qWaitFor([&] { return received().contains(fence); }, 30000);
+}
 
 } // namespace virtualmidi
 
@@ -52,10 +76,16 @@ public:
         QMutexLocker locker(&m_mutex);
         return int(m_messages.size());
     }
-    void clear()
+    QList<QByteArray> takeAll()
     {
         QMutexLocker locker(&m_mutex);
-        m_messages.clear();
+        return std::exchange(m_messages, QList<QByteArray>());
+    }
+
+    // Waits until what `send` sends reaches this sink; empties it.
+    bool awaitConnection(const std::function<void(const QByteArray &)> &send)
+    {
+        return virtualmidi::awaitConnection(send, [this] { return takeAll(); });
     }
 
 private:
@@ -86,6 +116,13 @@ public:
 
     // The name under which input ports list it.
     QString portName() const { return m_client + QStringLiteral(":out"); }
+
+    // Waits until what this source sends reaches `received`.
+    bool awaitConnection(const std::function<QList<QByteArray>()> &received)
+    {
+        return virtualmidi::awaitConnection([this](const QByteArray &bytes) { send(bytes); },
+                                            received);
+    }
 
     void send(const QByteArray &bytes)
     {

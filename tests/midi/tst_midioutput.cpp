@@ -1,0 +1,264 @@
+#include "jackserver.h"
+#include "midioutput.h"
+#include "virtualmidiports.h"
+
+#include <QTest>
+
+#include <memory>
+
+using Bytes = QList<QByteArray>;
+using Events = QList<InstrumentEvent>;
+
+Q_DECLARE_METATYPE(Bytes)
+
+namespace {
+
+QByteArray bytes(std::initializer_list<int> values)
+{
+    QByteArray result;
+    for (int value : values)
+        result.append(char(value));
+    return result;
+}
+
+QBitArray channels(std::initializer_list<int> enabled, int size = 16)
+{
+    QBitArray bits(size);
+    for (int c : enabled)
+        bits.setBit(c);
+    return bits;
+}
+
+// Waits until the output's connection to the sink carries messages.
+bool awaitConnection(MidiOutput &output, VirtualMidiSink &sink)
+{
+    return sink.awaitConnection([&output](const QByteArray &message) { output.sendRaw(message); });
+}
+
+quint16 channelBits(std::initializer_list<int> enabled)
+{
+    quint16 bits = 0;
+    for (int c : enabled)
+        bits |= quint16(1u << c);
+    return bits;
+}
+
+} // namespace
+
+class TestMidiOutput : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void cleanupTestCase();
+
+    void encode_data();
+    void encode();
+    void channelsKeepTheFirstSixteenBits();
+    void closedPortSendsNothing();
+
+    void listsTheOutputPorts();
+    void batchArrivesInOrder();
+    void allNotesOffOnEveryEnabledChannel();
+    void outputsOnOneNameShareOneLibraryPort();
+    void openingAnotherNameClosesTheFirst();
+    void unknownNameDoesNotOpen();
+
+private:
+    std::unique_ptr<JackServer> m_server;
+};
+
+void TestMidiOutput::initTestCase()
+{
+    if (!JackServer::isInstalled())
+        return;
+    m_server = std::make_unique<JackServer>();
+    QString error;
+    QVERIFY2(m_server->start(&error), qPrintable(error));
+}
+
+void TestMidiOutput::cleanupTestCase()
+{
+    m_server.reset();
+}
+
+#define REQUIRE_JACK()                                                                             \
+    if (!m_server)                                                                                 \
+    QSKIP("jackd is not installed: no MIDI ports to send through")
+
+void TestMidiOutput::encode_data()
+{
+    QTest::addColumn<Events>("events");
+    QTest::addColumn<quint16>("channels");
+    QTest::addColumn<Bytes>("expected");
+
+    QTest::newRow("note on, channel 0") << Events{InstrumentEvent::noteOn(0, 60, 100)}
+                                        << channelBits({0}) << Bytes{bytes({0x90, 60, 100})};
+    QTest::newRow("note off, channels ascending")
+        << Events{InstrumentEvent::noteOff(0, 61, 0)} << channelBits({15, 3, 1})
+        << Bytes{bytes({0x81, 61, 0}), bytes({0x83, 61, 0}), bytes({0x8F, 61, 0})};
+    QTest::newRow("program change on 0 and 9")
+        << Events{InstrumentEvent::programChange(0, 5, 1, 2)} << channelBits({9, 0})
+        << Bytes{bytes({0xB0, 0, 1}), bytes({0xB0, 32, 2}), bytes({0xC0, 5}),
+                 bytes({0xB9, 0, 1}), bytes({0xB9, 32, 2}), bytes({0xC9, 5})};
+    QTest::newRow("user message once, whatever the channels")
+        << Events{InstrumentEvent::userMessage(0, bytes({0xF0, 1, 2, 0xF7}))}
+        << channelBits({0, 1, 2}) << Bytes{bytes({0xF0, 1, 2, 0xF7})};
+    QTest::newRow("no channel: only user messages")
+        << Events{InstrumentEvent::noteOn(0, 60, 1), InstrumentEvent::userMessage(0, bytes({0xFA}))}
+        << quint16(0) << Bytes{bytes({0xFA})};
+    QTest::newRow("an empty user message sends nothing")
+        << Events{InstrumentEvent::userMessage(0, QByteArray())} << channelBits({0}) << Bytes{};
+    QTest::newRow("batch order kept")
+        << Events{InstrumentEvent::noteOff(0, 1, 2), InstrumentEvent::userMessage(0, bytes({0xF8})),
+                  InstrumentEvent::noteOn(0, 3, 4)}
+        << channelBits({2, 4})
+        << Bytes{bytes({0x82, 1, 2}), bytes({0x84, 1, 2}), bytes({0xF8}), bytes({0x92, 3, 4}),
+                 bytes({0x94, 3, 4})};
+}
+
+void TestMidiOutput::encode()
+{
+    QFETCH(Events, events);
+    QFETCH(quint16, channels);
+    QFETCH(Bytes, expected);
+    QCOMPARE(MidiOutput::encode(events, channels), expected);
+}
+
+void TestMidiOutput::channelsKeepTheFirstSixteenBits()
+{
+    MidiOutput output;
+    QCOMPARE(output.channels(), QBitArray(16));
+    output.setChannels(channels({0, 15, 16, 19}, 20));
+    QCOMPARE(output.channels(), channels({0, 15}));
+    output.setChannels(channels({3}, 4));
+    QCOMPARE(output.channels(), channels({3}));
+}
+
+void TestMidiOutput::closedPortSendsNothing()
+{
+    MidiOutput output;
+    output.setChannels(channels({0}));
+    QVERIFY(!output.isOpen());
+    QVERIFY(!output.sendEvents({InstrumentEvent::noteOn(0, 60, 100)}));
+    QVERIFY(!output.allNotesOff());
+    QVERIFY(!output.sendRaw(bytes({0xF8})));
+    QVERIFY(output.close());
+}
+
+void TestMidiOutput::listsTheOutputPorts()
+{
+    REQUIRE_JACK();
+    VirtualMidiSink sink;
+    QVERIFY(MidiOutput::outputPortNames().contains(sink.portName()));
+}
+
+void TestMidiOutput::batchArrivesInOrder()
+{
+    REQUIRE_JACK();
+    VirtualMidiSink sink;
+    MidiOutput output;
+    QVERIFY(output.open(sink.portName()));
+    QVERIFY(output.isOpen());
+    QCOMPARE(output.portName(), sink.portName());
+    QVERIFY(awaitConnection(output, sink));
+    output.setChannels(channels({0, 9}));
+
+    QVERIFY(output.sendEvents({InstrumentEvent::programChange(0, 7, 3, 4),
+                               InstrumentEvent::noteOn(10, 60, 100),
+                               InstrumentEvent::userMessage(10, bytes({0xF0, 0x7D, 0x01, 0xF7})),
+                               InstrumentEvent::noteOff(20, 60, 64)}));
+    const Bytes expected{
+        bytes({0xB0, 0, 3}),    bytes({0xB0, 32, 4}),   bytes({0xC0, 7}),
+        bytes({0xB9, 0, 3}),    bytes({0xB9, 32, 4}),   bytes({0xC9, 7}),
+        bytes({0x90, 60, 100}), bytes({0x99, 60, 100}), bytes({0xF0, 0x7D, 0x01, 0xF7}),
+        bytes({0x80, 60, 64}),  bytes({0x89, 60, 64})};
+    QTRY_COMPARE_WITH_TIMEOUT(sink.count(), int(expected.size()), 30000);
+    QCOMPARE(sink.messages(), expected);
+    QVERIFY(output.close());
+    QVERIFY(!output.isOpen());
+    QCOMPARE(output.portName(), QString());
+}
+
+void TestMidiOutput::allNotesOffOnEveryEnabledChannel()
+{
+    REQUIRE_JACK();
+    VirtualMidiSink sink;
+    MidiOutput output;
+    QVERIFY(output.open(sink.portName()));
+    QVERIFY(awaitConnection(output, sink));
+    output.setChannels(channels({5, 2}));
+    QVERIFY(output.allNotesOff());
+    QVERIFY(output.sendRaw(bytes({0xFC})));
+    const Bytes expected{bytes({0xB2, 123, 0}), bytes({0xB5, 123, 0}), bytes({0xFC})};
+    QTRY_COMPARE_WITH_TIMEOUT(sink.count(), int(expected.size()), 30000);
+    QCOMPARE(sink.messages(), expected);
+}
+
+void TestMidiOutput::outputsOnOneNameShareOneLibraryPort()
+{
+    REQUIRE_JACK();
+    VirtualMidiSink sink;
+    const QString name = sink.portName();
+    QCOMPARE(MidiOutput::userCount(name), 0);
+
+    auto first = std::make_unique<MidiOutput>();
+    MidiOutput second;
+    first->setChannels(channels({0}));
+    second.setChannels(channels({1}));
+    QVERIFY(first->open(name));
+    QVERIFY(second.open(name));
+    QCOMPARE(MidiOutput::userCount(name), 2);
+    QVERIFY(awaitConnection(*first, sink));
+
+    QVERIFY(first->sendEvents({InstrumentEvent::noteOn(0, 1, 1)}));
+    QVERIFY(second.sendEvents({InstrumentEvent::noteOn(0, 2, 2)}));
+    QVERIFY(first->close());
+    QCOMPARE(MidiOutput::userCount(name), 1);
+    QVERIFY(!first->sendEvents({InstrumentEvent::noteOn(0, 3, 3)}));
+    QVERIFY(second.sendEvents({InstrumentEvent::noteOn(0, 4, 4)}));
+
+    const Bytes expected{bytes({0x90, 1, 1}), bytes({0x91, 2, 2}), bytes({0x91, 4, 4})};
+    QTRY_COMPARE_WITH_TIMEOUT(sink.count(), int(expected.size()), 30000);
+    QCOMPARE(sink.messages(), expected);
+
+    // Destroying an open output leaves the port too.
+    QVERIFY(first->open(name));
+    QCOMPARE(MidiOutput::userCount(name), 2);
+    first.reset();
+    QCOMPARE(MidiOutput::userCount(name), 1);
+    QVERIFY(second.close());
+    QCOMPARE(MidiOutput::userCount(name), 0);
+}
+
+void TestMidiOutput::openingAnotherNameClosesTheFirst()
+{
+    REQUIRE_JACK();
+    VirtualMidiSink a;
+    VirtualMidiSink b;
+    MidiOutput output;
+    output.setChannels(channels({0}));
+    QVERIFY(output.open(a.portName()));
+    QVERIFY(output.open(b.portName()));
+    QCOMPARE(MidiOutput::userCount(a.portName()), 0);
+    QCOMPARE(MidiOutput::userCount(b.portName()), 1);
+    QCOMPARE(output.portName(), b.portName());
+    QVERIFY(awaitConnection(output, b));
+    QVERIFY(output.sendEvents({InstrumentEvent::noteOn(0, 9, 9)}));
+    QTRY_COMPARE_WITH_TIMEOUT(b.count(), 1, 30000);
+    QCOMPARE(a.count(), 0);
+}
+
+void TestMidiOutput::unknownNameDoesNotOpen()
+{
+    REQUIRE_JACK();
+    MidiOutput output;
+    QVERIFY(!output.open(QStringLiteral("no such client:no such port")));
+    QVERIFY(!output.isOpen());
+    QCOMPARE(MidiOutput::userCount(QStringLiteral("no such client:no such port")), 0);
+    QVERIFY(!output.sendRaw(bytes({0xF8})));
+}
+
+QTEST_GUILESS_MAIN(TestMidiOutput)
+#include "tst_midioutput.moc"
