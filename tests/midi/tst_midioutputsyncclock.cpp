@@ -1,0 +1,227 @@
+#include "jackserver.h"
+#include "manualclock.h"
+#include "midioutputsyncclock.h"
+#include "midisync.h"
+#include "virtualmidiports.h"
+
+#include <QTest>
+
+#include <memory>
+
+using Bytes = QList<QByteArray>;
+
+namespace {
+
+// 27720 beat ticks at tempo 120, rounded up to whole nanoseconds.
+constexpr qint64 PulseNs = 20833334;
+
+const QByteArray clockPulse("\xF8", 1);
+const QByteArray start("\xFA", 1);
+const QByteArray continueMessage("\xFB", 1);
+const QByteArray stop("\xFC", 1);
+const QByteArray songPositionZero("\xF2\x00\x00", 3);
+
+Bytes pulses(int count)
+{
+    return Bytes(count, clockPulse);
+}
+
+// Makes the output call available without running the thread.
+class ManualSyncClock : public MidiOutputSyncClock
+{
+public:
+    using MidiOutputSyncClock::MidiOutputSyncClock;
+    using MidiOutputSyncClock::output;
+};
+
+} // namespace
+
+class TestMidiOutputSyncClock : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+
+    void intervalForTempo_data();
+    void intervalForTempo();
+    void failedSendPausesTheSender();
+
+    void runSendsStartPulsesAndStop();
+    void dueBacklogLeavesTenPulsesPerCall();
+    void nothingIsSentWhileStoppedOrPaused();
+    void resetRewindsTheSongPosition();
+
+private:
+    bool openAndConnect(MidiOutputSyncClock &sender, VirtualMidiSink &sink);
+
+    std::unique_ptr<JackServer> m_server;
+    std::unique_ptr<ManualClock> m_clock;
+};
+
+#define REQUIRE_JACK()                                                                             \
+    if (!m_server)                                                                                 \
+    QSKIP("jackd is not installed: no MIDI ports to send clock through")
+
+void TestMidiOutputSyncClock::initTestCase()
+{
+    m_clock = std::make_unique<ManualClock>();
+    if (!JackServer::isInstalled())
+        return;
+    m_server = std::make_unique<JackServer>();
+    QString error;
+    QVERIFY2(m_server->start(&error), qPrintable(error));
+}
+
+void TestMidiOutputSyncClock::cleanupTestCase()
+{
+    m_server.reset();
+}
+
+void TestMidiOutputSyncClock::init()
+{
+    m_clock->set(1000000000);
+}
+
+bool TestMidiOutputSyncClock::openAndConnect(MidiOutputSyncClock &sender, VirtualMidiSink &sink)
+{
+    return sender.open(sink.portName()) &&
+           sink.awaitConnection([&sender](const QByteArray &bytes) { sender.sendRaw(bytes); });
+}
+
+void TestMidiOutputSyncClock::intervalForTempo_data()
+{
+    QTest::addColumn<uint>("tempo");
+    QTest::addColumn<int>("interval");
+
+    QTest::newRow("120") << 120u << 80;
+    QTest::newRow("60") << 60u << 164;
+    QTest::newRow("999") << 999u << 8;
+    QTest::newRow("2500: one millisecond per pulse, floored") << 2500u << 4;
+    QTest::newRow("1: bounded to 500") << 1u << 500;
+    QTest::newRow("0: the longest interval") << 0u << 500;
+    QTest::newRow("60001: bounded to 1") << 60001u << 1;
+}
+
+void TestMidiOutputSyncClock::intervalForTempo()
+{
+    QFETCH(uint, tempo);
+    QFETCH(int, interval);
+    QCOMPARE(MidiOutputSyncClock::intervalForTempo(tempo), interval);
+    MidiOutputSyncClock sender(nullptr);
+    sender.setTempo(tempo);
+    QCOMPARE(sender.interval(), interval);
+}
+
+void TestMidiOutputSyncClock::failedSendPausesTheSender()
+{
+    MidiSync sync;
+    MidiOutputSyncClock sender(&sync);
+    QCOMPARE(sender.timingSource(), &sync);
+    sender.startClock();
+    QCOMPARE(sender.state(), AbstractOutputThread::Paused);
+    QVERIFY(!sender.isOpen());
+}
+
+void TestMidiOutputSyncClock::runSendsStartPulsesAndStop()
+{
+    REQUIRE_JACK();
+    VirtualMidiSink sink;
+    MidiSync sync;
+    MidiOutputSyncClock sender(&sync);
+    QVERIFY(openAndConnect(sender, sink));
+    sender.setTempo(sync.tempo());
+    sender.start(QThread::TimeCriticalPriority);
+
+    sender.prepareClock();
+    sync.setRunning(true);
+    sender.startClock();
+    QCOMPARE(sender.state(), AbstractOutputThread::Playing);
+    m_clock->advance(3 * PulseNs);
+    QTRY_COMPARE_WITH_TIMEOUT(sink.count(), 5, 30000);
+    QCOMPARE(sender.pulsesSent(), 3);
+
+    // Whatever the thread has not sent yet when the pause comes, the pause
+    // sends before stop.
+    m_clock->advance(12 * PulseNs);
+    sender.pauseAndWait();
+    QCOMPARE(sender.state(), AbstractOutputThread::Paused);
+    QCOMPARE(sender.pulsesSent(), 15);
+    QTRY_COMPARE_WITH_TIMEOUT(sink.count(), 18, 30000);
+    QCOMPARE(sink.messages(), Bytes{start} + pulses(16) + Bytes{stop});
+
+    // The next run continues.
+    sink.takeAll();
+    sender.prepareClock();
+    QTRY_COMPARE_WITH_TIMEOUT(sink.messages(), Bytes{continueMessage}, 30000);
+}
+
+void TestMidiOutputSyncClock::dueBacklogLeavesTenPulsesPerCall()
+{
+    REQUIRE_JACK();
+    VirtualMidiSink sink;
+    MidiSync sync;
+    ManualSyncClock sender(&sync);
+    QVERIFY(openAndConnect(sender, sink));
+    sync.setRunning(true);
+    sender.play();
+    m_clock->advance(25 * PulseNs);
+
+    for (qint64 expected : {10, 20, 25, 25}) {
+        sender.output();
+        QCOMPARE(sender.pulsesSent(), expected);
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(sink.count(), 25, 30000);
+    QCOMPARE(sink.messages(), pulses(25));
+}
+
+void TestMidiOutputSyncClock::nothingIsSentWhileStoppedOrPaused()
+{
+    REQUIRE_JACK();
+    VirtualMidiSink sink;
+    MidiSync sync;
+    ManualSyncClock sender(&sync);
+    QVERIFY(openAndConnect(sender, sink));
+    sender.play();
+    sync.setRunning(true);
+    m_clock->advance(2 * PulseNs);
+    sync.setRunning(false);
+    m_clock->advance(5 * PulseNs);
+    sender.output();
+    QCOMPARE(sender.pulsesSent(), 0);
+
+    sync.setRunning(true);
+    sender.AbstractOutputThread::pauseAndWait();
+    sender.output();
+    QCOMPARE(sender.pulsesSent(), 0);
+    sender.play();
+    sender.output();
+    QCOMPARE(sender.pulsesSent(), 2);
+    QTRY_COMPARE_WITH_TIMEOUT(sink.messages(), pulses(2), 30000);
+}
+
+void TestMidiOutputSyncClock::resetRewindsTheSongPosition()
+{
+    REQUIRE_JACK();
+    VirtualMidiSink sink;
+    MidiSync sync;
+    ManualSyncClock sender(&sync);
+    QVERIFY(openAndConnect(sender, sink));
+    sync.setRunning(true);
+    sender.play();
+    m_clock->advance(4 * PulseNs);
+    sender.output();
+    QCOMPARE(sender.pulsesSent(), 4);
+
+    sender.reset();
+    QCOMPARE(sender.pulsesSent(), 0);
+    sender.prepareClock();
+    const Bytes expected = pulses(4) + Bytes{songPositionZero, start};
+    QTRY_COMPARE_WITH_TIMEOUT(sink.count(), int(expected.size()), 30000);
+    QCOMPARE(sink.messages(), expected);
+}
+
+QTEST_GUILESS_MAIN(TestMidiOutputSyncClock)
+#include "tst_midioutputsyncclock.moc"
