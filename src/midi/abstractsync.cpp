@@ -1,6 +1,8 @@
 #include "abstractsync.h"
 
 #include "midisync.h"
+#include "playbackclock.h"
+#include "qmdcontroller.h"
 
 AbstractSync::AbstractSync(QObject *parent) : QObject(parent) {}
 
@@ -21,4 +23,32 @@ QString AbstractSync::typeDisplayName(const QString &type)
     if (type == MidiSync::staticTypeName())
         return MidiSync::staticDisplayName();
     return QString();
+}
+
+void AbstractSync::setController(QmdController *controller)
+{
+    if (m_controller) {
+        // Unbinding must not reset the properties: the values stay.
+        m_controller->unbind(this, nullptr,
+                             QmdController::UnbindForget | QmdController::UnbindDisconnect);
+        disconnect(m_controller, nullptr, this, nullptr);
+    }
+    QmdObserver::setController(controller);
+    if (!controller)
+        return;
+    connect(controller, &QmdController::modelReset, this, &AbstractSync::reset);
+    // The source writes back only values it arrived at itself (received
+    // clock): they are not steps for the user to undo.
+    const auto bindKey = [this, controller](const char *property, const char *signal,
+                                            const QString &key, uint fallback,
+                                            const QString &text) {
+        controller->bind(this, property, signal, key, QmdIndex(), fallback, fallback, text,
+                         QmdRequestOptions(Qmd::NoUndo, text));
+    };
+    bindKey("tempo", SIGNAL(tempoChanged(uint)), QStringLiteral("Tempo"),
+            PlaybackClock::DefaultTempo, tr("Tempo"));
+    bindKey("principalsToBeatsNumerator", SIGNAL(principalsToBeatsNumeratorChanged(uint)),
+            QStringLiteral("PrincipalsToBeatsNumerator"), 1, tr("Principals"));
+    bindKey("principalsToBeatsDenominator", SIGNAL(principalsToBeatsDenominatorChanged(uint)),
+            QStringLiteral("PrincipalsToBeatsDenominator"), 1, tr("Beats"));
 }

@@ -50,6 +50,12 @@ public:
     virtual qint64 ticksToBeatTicks(qint64 ticks) const = 0;
     virtual qint64 beatTicksToTicks(qint64 beatTicks) const = 0;
 
+    // Follows the document of the controller: its model resets reset this
+    // source, and "Tempo", "PrincipalsToBeatsNumerator" and
+    // "PrincipalsToBeatsDenominator" are bound to the three properties both
+    // ways, so that a tempo measured from received clock reaches the document.
+    void setController(QmdController *controller) override;
+
 public Q_SLOTS:
     virtual void reset() = 0;
     virtual void setTempo(uint tempo) = 0;

@@ -3,10 +3,19 @@
 #include "midiinput.h"
 #include "midioutputsyncclock.h"
 #include "nanoclock.h"
+#include "qmdcontroller.h"
 
 #include <cmath>
 
 MidiSync::MidiSync(QObject *parent) : AbstractSync(parent) {}
+
+namespace {
+
+const QString SyncInputsKey = QStringLiteral("SyncMidiInputs");
+const QString SyncOutputsKey = QStringLiteral("SyncMidiOutputs");
+const QString MidiSyncKey = QStringLiteral("MidiSync");
+
+} // namespace
 
 MidiSync::~MidiSync()
 {
@@ -14,6 +23,142 @@ MidiSync::~MidiSync()
     // still be inside this object's receiver.
     qDeleteAll(m_syncInputs);
     qDeleteAll(m_syncOutputs);
+}
+
+void MidiSync::setController(QmdController *controller)
+{
+    if (m_controller)
+        disconnect(m_controller, nullptr, this, nullptr);
+    AbstractSync::setController(controller);
+    if (controller) {
+        connect(controller,
+                qOverload<const QmdIndex &, const QStringList &, QmdRequestId>(
+                    &QmdController::itemsChanged),
+                this, &MidiSync::onItemsChanged);
+        connect(controller,
+                qOverload<const QmdIndex &, const QStringList &, QmdRequestId>(
+                    &QmdController::itemsRemoved),
+                this, &MidiSync::onItemsRemoved);
+        connect(controller, &QmdController::modelReset, this, &MidiSync::updateSyncPorts);
+    }
+    updateSyncPorts();
+}
+
+void MidiSync::onItemsChanged(const QmdIndex &parent, const QStringList &keys)
+{
+    if (touchesSyncPorts(parent, keys))
+        updateSyncPorts();
+}
+
+void MidiSync::onItemsRemoved(const QmdIndex &parent, const QStringList &keys)
+{
+    if (touchesSyncPorts(parent, keys))
+        updateSyncPorts();
+}
+
+bool MidiSync::touchesSyncPorts(const QmdIndex &parent, const QStringList &keys) const
+{
+    if (!m_controller)
+        return false;
+    if (!parent.isValid())
+        return keys.contains(SyncInputsKey) || keys.contains(SyncOutputsKey);
+    const QmdIndex inputs = m_controller->index(SyncInputsKey);
+    const QmdIndex outputs = m_controller->index(SyncOutputsKey);
+    if (parent == inputs || parent == outputs)
+        return true;
+    const QmdIndex container = m_controller->parent(parent);
+    return (container == inputs || container == outputs) && keys.contains(MidiSyncKey);
+}
+
+QSet<QString> MidiSync::wantedPorts(const QString &containerKey) const
+{
+    QSet<QString> wanted;
+    if (!m_controller)
+        return wanted;
+    const QmdIndex container = m_controller->index(containerKey);
+    if (!container.isValid())
+        return wanted;
+    const QStringList names = m_controller->keys(container);
+    for (const QString &name : names) {
+        const QmdIndex entry = m_controller->index(name, container);
+        if (m_controller->data(m_controller->index(MidiSyncKey, entry)).toBool())
+            wanted.insert(name);
+    }
+    return wanted;
+}
+
+void MidiSync::updateSyncPorts()
+{
+    // The document is read, and ports are opened and closed, without the
+    // source's mutex: port deliveries take it while holding their port, and
+    // other threads take it while holding the document.
+    const QSet<QString> wantedInputs = wantedPorts(SyncInputsKey);
+    const QSet<QString> wantedOutputs = wantedPorts(SyncOutputsKey);
+
+    QHash<QString, MidiInput *> newInputs;
+    for (const QString &name : wantedInputs) {
+        if (m_syncInputs.contains(name))
+            continue;
+        auto *input = new MidiInput;
+        input->setIgnoreFlags(input->ignoreFlags() & ~MidiInput::IgnoreTiming);
+        input->open(name);
+        connect(input, &MidiInput::readyRead, this, &MidiSync::onMidiSyncReadyRead,
+                Qt::DirectConnection);
+        newInputs.insert(name, input);
+    }
+    QHash<QString, MidiOutputSyncClock *> newOutputs;
+    for (const QString &name : wantedOutputs) {
+        if (m_syncOutputs.contains(name))
+            continue;
+        auto *output = new MidiOutputSyncClock(this);
+        output->setTempo(tempo());
+        output->open(name);
+        newOutputs.insert(name, output);
+    }
+
+    QList<MidiInput *> oldInputs;
+    QList<MidiOutputSyncClock *> oldOutputs;
+    {
+        QMutexLocker locker(&m_mutex);
+        for (auto it = m_syncInputs.begin(); it != m_syncInputs.end();) {
+            if (wantedInputs.contains(it.key())) {
+                ++it;
+                continue;
+            }
+            oldInputs.append(it.value());
+            it = m_syncInputs.erase(it);
+        }
+        m_syncInputs.insert(newInputs);
+        for (auto it = m_syncOutputs.begin(); it != m_syncOutputs.end();) {
+            if (wantedOutputs.contains(it.key())) {
+                ++it;
+                continue;
+            }
+            oldOutputs.append(it.value());
+            it = m_syncOutputs.erase(it);
+        }
+        for (MidiOutputSyncClock *output : std::as_const(newOutputs)) {
+            if (m_clock.isRunning()) {
+                output->prepareClock();
+                output->startClock();
+            }
+            output->start(QThread::TimeCriticalPriority);
+        }
+        m_syncOutputs.insert(newOutputs);
+    }
+
+    // Before deferred deletion, the old ports stop reaching this source,
+    // which may be gone by the time the event loop deletes them.
+    for (MidiInput *input : std::as_const(oldInputs)) {
+        input->disconnect(this);
+        input->close();
+        input->deleteLater();
+    }
+    for (MidiOutputSyncClock *output : std::as_const(oldOutputs)) {
+        output->terminateSafely();
+        output->wait();
+        output->deleteLater();
+    }
 }
 
 QString MidiSync::staticTypeName()

@@ -63,6 +63,9 @@ public:
     qint64 songPositionTarget() const;
     qint64 beatOffset() const;
 
+    // Also chooses the sync ports from the controller's document.
+    void setController(QmdController *controller) override;
+
     // Follows received MIDI clock: song position 0, start, continue, stop
     // and clock pulses, in arrival order. Called by onMidiSyncReadyRead() on
     // the MIDI library's thread.
@@ -73,9 +76,17 @@ public Q_SLOTS:
     void setTempo(uint tempo) override;
     void setPrincipalsToBeatsNumerator(uint numerator) override;
     void setPrincipalsToBeatsDenominator(uint denominator) override;
+    void onItemsChanged(const QmdIndex &parent, const QStringList &keys);
+    void onItemsRemoved(const QmdIndex &parent, const QStringList &keys);
     void onMidiSyncReadyRead(MidiInput *input);
 
 private:
+    bool touchesSyncPorts(const QmdIndex &parent, const QStringList &keys) const;
+    // Reads the wanted ports from the document and opens and closes ports to
+    // match.
+    void updateSyncPorts();
+    QSet<QString> wantedPorts(const QString &containerKey) const;
+
     // Starts the run at time + delay, or stops it at time.
     void startOrStop(bool run, qint64 time, qint64 delay);
     // Counts a received pulse; returns the tempo to apply, 0 for none.
