@@ -54,6 +54,7 @@ public:
     // source, and "Tempo", "PrincipalsToBeatsNumerator" and
     // "PrincipalsToBeatsDenominator" are bound to the three properties both
     // ways, so that a tempo measured from received clock reaches the document.
+    // Leaving a controller disconnects everything it was connected to here.
     void setController(QmdController *controller) override;
 
 public Q_SLOTS:

@@ -44,7 +44,11 @@ bool alsaSequencerOpens()
 // first.
 bool jackServerAnswers()
 {
-    jack_client_t *client = jack_client_open("Ludra MIDI probe", JackNoStartServer, nullptr);
+    // JACK names a client's socket by client name and user only: the process
+    // id keeps two processes probing at once apart.
+    static const QByteArray name = QByteArrayLiteral("Ludra MIDI probe ") +
+                                   QByteArray::number(QCoreApplication::applicationPid());
+    jack_client_t *client = jack_client_open(name.constData(), JackNoStartServer, nullptr);
     if (!client)
         return false;
     jack_client_close(client);
@@ -106,7 +110,8 @@ std::unique_ptr<T> MidiBackend::create(const QString &clientName, std::atomic<bo
 template <class T> QSet<QString> MidiBackend::portNames()
 {
     QSet<QString> names;
-    const std::unique_ptr<T> port = create<T>(QStringLiteral("Ludra MIDI port list"));
+    const std::unique_ptr<T> port = create<T>(
+        QStringLiteral("Ludra MIDI port list %1").arg(QCoreApplication::applicationPid()));
     if (!port)
         return names;
     try {

@@ -27,8 +27,6 @@ MidiSync::~MidiSync()
 
 void MidiSync::setController(QmdController *controller)
 {
-    if (m_controller)
-        disconnect(m_controller, nullptr, this, nullptr);
     AbstractSync::setController(controller);
     if (controller) {
         connect(controller,

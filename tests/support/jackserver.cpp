@@ -1,6 +1,7 @@
 #include "jackserver.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QStandardPaths>
 #include <QThread>
 
@@ -12,11 +13,17 @@ namespace {
 constexpr int AnswerAttempts = 150;
 constexpr int AnswerPauseMs = 100;
 constexpr int ExitWaitMs = 10000;
+constexpr int LockWaitMs = 600000;
+// Client timeout of the server in milliseconds: a client slowed down by a
+// loaded machine delays the cycle instead of losing its MIDI data.
+constexpr int ClientTimeoutMs = 20000;
 
 } // namespace
 
-JackServer::JackServer()
+JackServer::JackServer() : m_lock(QDir::tempPath() + QStringLiteral("/ludra-jack-tests.lock"))
 {
+    // Only the owner's death frees the lock, however long a test runs.
+    m_lock.setStaleLockTime(0);
     static int serial = 0;
     m_name =
         QStringLiteral("ludra-test-%1-%2").arg(QCoreApplication::applicationPid()).arg(++serial);
@@ -34,14 +41,24 @@ bool JackServer::isInstalled()
 
 bool JackServer::start(QString *error)
 {
+    // libjack names a client's socket after the client and the user only, not
+    // the server: two test processes opening clients of the same name at the
+    // same moment, even on different servers, break each other's. Test
+    // processes using JACK therefore take turns.
+    if (!m_lock.tryLock(LockWaitMs)) {
+        *error = QStringLiteral("another test process kept the JACK test lock");
+        return false;
+    }
     qputenv("JACK_DEFAULT_SERVER", m_name.toLocal8Bit());
     qputenv("JACK_NO_START_SERVER", "1");
     qputenv("LUDRA_MIDI_API", "jack");
 
     m_process.setProgram(QStringLiteral("jackd"));
-    m_process.setArguments({QStringLiteral("--no-realtime"), QStringLiteral("-n"), m_name,
-                            QStringLiteral("-d"), QStringLiteral("dummy"), QStringLiteral("-r"),
-                            QStringLiteral("48000"), QStringLiteral("-p"), QStringLiteral("128")});
+    m_process.setArguments({QStringLiteral("--no-realtime"), QStringLiteral("--sync"),
+                            QStringLiteral("--timeout"), QString::number(ClientTimeoutMs),
+                            QStringLiteral("-n"), m_name, QStringLiteral("-d"),
+                            QStringLiteral("dummy"), QStringLiteral("-r"), QStringLiteral("48000"),
+                            QStringLiteral("-p"), QStringLiteral("128")});
     m_process.setStandardOutputFile(QProcess::nullDevice());
     m_process.setStandardErrorFile(QProcess::nullDevice());
     // A test that crashes must not leave its server behind.
@@ -67,13 +84,15 @@ bool JackServer::start(QString *error)
 
 void JackServer::stop()
 {
-    if (m_process.state() == QProcess::NotRunning)
-        return;
-    m_process.terminate();
-    if (!m_process.waitForFinished(ExitWaitMs)) {
-        m_process.kill();
-        m_process.waitForFinished(ExitWaitMs);
+    if (m_process.state() != QProcess::NotRunning) {
+        m_process.terminate();
+        if (!m_process.waitForFinished(ExitWaitMs)) {
+            m_process.kill();
+            m_process.waitForFinished(ExitWaitMs);
+        }
     }
+    if (m_lock.isLocked())
+        m_lock.unlock();
 }
 
 bool JackServer::answers() const

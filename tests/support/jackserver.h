@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QLockFile>
 #include <QProcess>
 #include <QString>
 
@@ -7,7 +8,8 @@
 // through real ports without sound hardware. start() points the JACK clients
 // of this process at it and forces the MIDI layer onto JACK: call it before
 // the first MIDI use of the process. The server is stopped by its process id
-// when the object goes (SIGTERM, SIGKILL only if it does not exit).
+// when the object goes (SIGTERM, SIGKILL only if it does not exit). One test
+// process at a time runs a server: start() waits for the others.
 class JackServer
 {
 public:
@@ -28,5 +30,6 @@ private:
     bool answers() const;
 
     QString m_name;
+    QLockFile m_lock;
     QProcess m_process;
 };

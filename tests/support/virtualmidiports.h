@@ -5,6 +5,7 @@
 // Header only: it needs the MIDI library, which the MIDI tests link.
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QList>
 #include <QMutex>
 #include <QString>
@@ -22,7 +23,10 @@ namespace virtualmidi {
 inline QString uniqueClientName(const char *role)
 {
     static std::atomic<int> serial{0};
-    return QStringLiteral("ludra-test-%1-%2").arg(QLatin1String(role)).arg(++serial);
+    return QStringLiteral("ludra-test-%1-%2-%3")
+        .arg(QLatin1String(role))
+        .arg(QCoreApplication::applicationPid())
+        .arg(++serial);
 }
 
 inline void ignoreLibraryError(RtMidiError::Type, const std::string &, void *) {}
