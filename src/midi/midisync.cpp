@@ -7,8 +7,6 @@
 
 #include <cmath>
 
-MidiSync::MidiSync(QObject *parent) : AbstractSync(parent) {}
-
 namespace {
 
 const QString SyncInputsKey = QStringLiteral("SyncMidiInputs");
@@ -16,6 +14,8 @@ const QString SyncOutputsKey = QStringLiteral("SyncMidiOutputs");
 const QString MidiSyncKey = QStringLiteral("MidiSync");
 
 } // namespace
+
+MidiSync::MidiSync(QObject *parent) : AbstractSync(parent) {}
 
 MidiSync::~MidiSync()
 {

@@ -2,6 +2,8 @@
 
 #include <QTest>
 
+// Positions over time, rate changes, stop and reset are tested through the
+// timing source that owns the clock (tests/midi/tst_midisync.cpp).
 class TestPlaybackClock : public QObject
 {
     Q_OBJECT
@@ -9,15 +11,8 @@ class TestPlaybackClock : public QObject
 private Q_SLOTS:
     void conversions_data();
     void conversions();
-    void positionsFollowElapsedTime_data();
-    void positionsFollowElapsedTime();
-    void rateChangeKeepsPosition_data();
-    void rateChangeKeepsPosition();
     void offsetCorrectsPositions_data();
     void offsetCorrectsPositions();
-    void stoppedClockKeepsItsPosition();
-    void startResumesFromTheStoppedPosition();
-    void resetReturnsToTheStart();
 };
 
 void TestPlaybackClock::conversions_data()
@@ -65,89 +60,6 @@ void TestPlaybackClock::conversions()
         QCOMPARE(clock.ticksToBeatTicks(ticks), beatTicks);
         QCOMPARE(clock.beatTicksToTicks(beatTicks), ticks);
     }
-}
-
-void TestPlaybackClock::positionsFollowElapsedTime_data()
-{
-    QTest::addColumn<qint64>("startTime");
-    QTest::addColumn<qint64>("now");
-    QTest::addColumn<qint64>("time");
-    QTest::addColumn<qint64>("ticks");
-
-    QTest::newRow("at the start") << qint64(7000) << qint64(7000) << qint64(0) << qint64(0);
-    QTest::newRow("one principal")
-        << qint64(7000) << qint64(500007000) << qint64(500000000) << qint64(665280);
-    QTest::newRow("one tick is 751.56 ns: 751 ns is not yet a tick")
-        << qint64(0) << qint64(751) << qint64(751) << qint64(0);
-    QTest::newRow("752 ns is one tick") << qint64(0) << qint64(752) << qint64(752) << qint64(1);
-}
-
-void TestPlaybackClock::positionsFollowElapsedTime()
-{
-    QFETCH(qint64, startTime);
-    QFETCH(qint64, now);
-    QFETCH(qint64, time);
-    QFETCH(qint64, ticks);
-
-    PlaybackClock clock;
-    clock.start(startTime);
-    QVERIFY(clock.isRunning());
-    QCOMPARE(clock.timePosition(now), time);
-    QCOMPARE(clock.tickPosition(now), ticks);
-    QCOMPARE(clock.beatPosition(now), ticks);
-}
-
-void TestPlaybackClock::rateChangeKeepsPosition_data()
-{
-    QTest::addColumn<QString>("what");
-    QTest::addColumn<uint>("value");
-    QTest::addColumn<qint64>("ticksInNextSecond");
-    QTest::addColumn<qint64>("beatTicksInNextSecond");
-
-    QTest::newRow("tempo 120 to 60") << "tempo" << 60u << qint64(665280) << qint64(665280);
-    QTest::newRow("tempo 120 to 240") << "tempo" << 240u << qint64(2661120) << qint64(2661120);
-    QTest::newRow("numerator 1 to 2") << "numerator" << 2u << qint64(2661120) << qint64(1330560);
-    QTest::newRow("denominator 1 to 4") << "denominator" << 4u << qint64(332640) << qint64(1330560);
-}
-
-void TestPlaybackClock::rateChangeKeepsPosition()
-{
-    QFETCH(QString, what);
-    QFETCH(uint, value);
-    QFETCH(qint64, ticksInNextSecond);
-    QFETCH(qint64, beatTicksInNextSecond);
-
-    PlaybackClock clock;
-    clock.start(1000);
-    const qint64 changeAt = 1000 + 750000000; // a beat and a half at 120
-    const qint64 ticks = clock.tickPosition(changeAt);
-    const qint64 beatTicks = clock.beatPosition(changeAt);
-    const qint64 time = clock.timePosition(changeAt);
-    QCOMPARE(ticks, 997920);
-
-    bool changed = false;
-    if (what == "tempo")
-        changed = clock.setTempo(value, changeAt);
-    else if (what == "numerator")
-        changed = clock.setNumerator(value, changeAt);
-    else
-        changed = clock.setDenominator(value, changeAt);
-    QVERIFY(changed);
-
-    QCOMPARE(clock.tickPosition(changeAt), ticks);
-    QCOMPARE(clock.beatPosition(changeAt), beatTicks);
-    QCOMPARE(clock.timePosition(changeAt), time);
-    QCOMPARE(clock.tickPosition(changeAt + 1000000000), ticks + ticksInNextSecond);
-    QCOMPARE(clock.beatPosition(changeAt + 1000000000), beatTicks + beatTicksInNextSecond);
-    QCOMPARE(clock.timePosition(changeAt + 1000000000), time + 1000000000);
-
-    // Setting the same value again is no change.
-    if (what == "tempo")
-        QVERIFY(!clock.setTempo(value, changeAt));
-    else if (what == "numerator")
-        QVERIFY(!clock.setNumerator(value, changeAt));
-    else
-        QVERIFY(!clock.setDenominator(value, changeAt));
 }
 
 void TestPlaybackClock::offsetCorrectsPositions_data()
@@ -202,51 +114,6 @@ void TestPlaybackClock::offsetCorrectsPositions()
     QCOMPARE(clock.tickPosition(elapsed), ticks);
     QCOMPARE(clock.beatPosition(elapsed), beatTicks);
     QCOMPARE(clock.uncorrectedBeatPosition(elapsed), clock.timeToBeatTicks(elapsed));
-}
-
-void TestPlaybackClock::stoppedClockKeepsItsPosition()
-{
-    PlaybackClock clock;
-    clock.start(100);
-    clock.stop(100 + 500000000);
-    QVERIFY(!clock.isRunning());
-    for (qint64 now : {qint64(0), qint64(500000100), qint64(900000000000)}) {
-        QCOMPARE(clock.tickPosition(now), 665280);
-        QCOMPARE(clock.beatPosition(now), 665280);
-        QCOMPARE(clock.timePosition(now), 500000000);
-    }
-    // Stopping again changes nothing.
-    clock.stop(100 + 900000000);
-    QCOMPARE(clock.tickPosition(0), 665280);
-}
-
-void TestPlaybackClock::startResumesFromTheStoppedPosition()
-{
-    PlaybackClock clock;
-    clock.start(0);
-    clock.stop(500000000);
-    clock.start(2000000000);
-    QCOMPARE(clock.tickPosition(2000000000), 665280);
-    QCOMPARE(clock.tickPosition(2500000000), 2 * 665280);
-    QCOMPARE(clock.timePosition(2500000000), 1000000000);
-}
-
-void TestPlaybackClock::resetReturnsToTheStart()
-{
-    PlaybackClock clock;
-    clock.setTempo(90, 0);
-    clock.start(0);
-    clock.setBeatOffset(5000);
-    clock.reset();
-    QVERIFY(!clock.isRunning());
-    QCOMPARE(clock.tickPosition(1000000000), 0);
-    QCOMPARE(clock.beatPosition(1000000000), 0);
-    QCOMPARE(clock.timePosition(1000000000), 0);
-    QCOMPARE(clock.beatOffset(), 0);
-    QCOMPARE(clock.tickOffset(), 0);
-    QCOMPARE(clock.startTime(), 0);
-    // The tempo is the document's, not part of the position.
-    QCOMPARE(clock.tempo(), 90u);
 }
 
 QTEST_GUILESS_MAIN(TestPlaybackClock)
