@@ -80,6 +80,8 @@ private Q_SLOTS:
     void missingKeysGiveTheDefaults();
     void modelResetResetsTheSource();
     void anotherControllerTakesOver();
+    void startWaitsForSyncOutputs_data();
+    void startWaitsForSyncOutputs();
     void syncOutputsFollowTheDocument();
     void syncOutputAddedWhileRunningStartsAtOnce();
     void receivedClockSetsTheDocumentTempo();
@@ -198,6 +200,39 @@ void TestMidiSyncDocument::anotherControllerTakesOver()
     QCOMPARE(sync.tempo(), 62u);
     QVERIFY(second.waitFor(second.controller.requestSetData(QStringLiteral("Tempo"), 63u)));
     QCOMPARE(sync.tempo(), 62u);
+}
+
+void TestMidiSyncDocument::startWaitsForSyncOutputs_data()
+{
+    QTest::addColumn<bool>("entry");
+    QTest::addColumn<bool>("takingPart");
+    QTest::addColumn<qint64>("delay");
+
+    QTest::newRow("no sync output") << false << false << qint64(0);
+    QTest::newRow("an entry not taking part") << true << false << qint64(0);
+    // A port that does not open stays a sync output, closed.
+    QTest::newRow("a sync output") << true << true << MidiSync::StartDelayNs;
+}
+
+void TestMidiSyncDocument::startWaitsForSyncOutputs()
+{
+    QFETCH(bool, entry);
+    QFETCH(bool, takingPart);
+    QFETCH(qint64, delay);
+
+    Document document;
+    MidiSync sync;
+    sync.setController(&document.controller);
+    if (entry) {
+        QVERIFY(document.waitFor(document.setSyncPort(
+            "SyncMidiOutputs", QStringLiteral("nowhere:no port"), takingPart)));
+    }
+    const qint64 t0 = m_clock->nowNs();
+    sync.setRunning(true);
+    QCOMPARE(m_clock->nowNs(), t0 + delay);
+    QCOMPARE(sync.timePosition(), 0);
+    m_clock->advance(Second / 2);
+    QCOMPARE(sync.timePosition(), Second / 2);
 }
 
 void TestMidiSyncDocument::syncOutputsFollowTheDocument()
