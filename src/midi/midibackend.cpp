@@ -2,16 +2,22 @@
 
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QThread>
 #include <QtGlobal>
 
 #include <alsa/asoundlib.h>
 #include <cstdarg>
 #include <cstdio>
 #include <jack/jack.h>
+#include <type_traits>
 
 Q_LOGGING_CATEGORY(lcLudraMidi, "ludra.midi", QtWarningMsg)
 
 namespace {
+
+// Several periods of any usual JACK server; a cycle that began before the
+// port was closed has ended by then.
+constexpr unsigned long JackCycleGraceMs = 50;
 
 void logJackMessage(const char *message)
 {
@@ -124,6 +130,26 @@ template <class T> QSet<QString> MidiBackend::portNames()
     return names;
 }
 
+template <class T> bool MidiBackend::destroy(std::unique_ptr<T> port, std::atomic<bool> *errorFlag)
+{
+    if (!port)
+        return true;
+    bool ok = true;
+    const bool hadPort = port->isPortOpen();
+    try {
+        port->closePort();
+    } catch (const RtMidiError &error) {
+        qCInfo(lcLudraMidi, "%s", error.what());
+        ok = false;
+    }
+    if (errorFlag && errorFlag->load())
+        ok = false;
+    if (std::is_same_v<T, RtMidiOut> && hadPort && api() == RtMidi::UNIX_JACK)
+        QThread::msleep(JackCycleGraceMs);
+    port.reset();
+    return ok;
+}
+
 Qt::KeyboardModifiers MidiBackend::keyboardModifiers()
 {
     if (qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
@@ -135,5 +161,7 @@ template std::unique_ptr<RtMidiIn> MidiBackend::create<RtMidiIn>(const QString &
                                                                  std::atomic<bool> *);
 template std::unique_ptr<RtMidiOut> MidiBackend::create<RtMidiOut>(const QString &,
                                                                    std::atomic<bool> *);
+template bool MidiBackend::destroy<RtMidiIn>(std::unique_ptr<RtMidiIn>, std::atomic<bool> *);
+template bool MidiBackend::destroy<RtMidiOut>(std::unique_ptr<RtMidiOut>, std::atomic<bool> *);
 template QSet<QString> MidiBackend::portNames<RtMidiIn>();
 template QSet<QString> MidiBackend::portNames<RtMidiOut>();

@@ -35,6 +35,13 @@ public:
     // The names of the ports a T can open, as the library lists them.
     template <class T> static QSet<QString> portNames();
 
+    // Closes a library port object and destroys it. A JACK output frees its
+    // buffer before it stops its JACK client, so a process cycle still under
+    // way when it is destroyed would read freed memory: it is given time to
+    // end first. False when the library reported an error while closing.
+    template <class T>
+    static bool destroy(std::unique_ptr<T> port, std::atomic<bool> *errorFlag = nullptr);
+
     // The keyboard modifiers held now; none when the process has no GUI.
     static Qt::KeyboardModifiers keyboardModifiers();
 };

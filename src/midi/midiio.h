@@ -159,15 +159,8 @@ template <class T> bool MidiIO<T>::closeLocked()
     if (!last)
         return true;
     registry().remove(name);
-    bool ok = true;
     handle->failed.store(false);
-    try {
-        handle->port->closePort();
-    } catch (const RtMidiError &error) {
-        qCInfo(lcLudraMidi, "%s", error.what());
-        ok = false;
-    }
-    ok = ok && !handle->failed.load();
+    const bool ok = MidiBackend::destroy(std::move(handle->port), &handle->failed);
     delete handle;
     return ok;
 }
@@ -196,10 +189,11 @@ template <class T> typename MidiIO<T>::Handle *MidiIO<T>::openHandle(const QStri
         handle->port->openPort(number, IsInput ? "RtMidi Input" : "RtMidi Output");
     } catch (const RtMidiError &error) {
         qCInfo(lcLudraMidi, "%s", error.what());
+    }
+    if (handle->failed.load() || !handle->port->isPortOpen()) {
+        MidiBackend::destroy(std::move(handle->port));
         return nullptr;
     }
-    if (handle->failed.load() || !handle->port->isPortOpen())
-        return nullptr;
     return handle.release();
 }
 

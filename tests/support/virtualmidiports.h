@@ -11,6 +11,8 @@
 #include <QString>
 #include <QTest>
 
+#include "midibackend.h"
+
 #include <rtmidi/RtMidi.h>
 
 #include <atomic>
@@ -117,6 +119,8 @@ public:
         m_port->setErrorCallback(&virtualmidi::ignoreLibraryError);
         m_port->openVirtualPort("out");
     }
+
+    ~VirtualMidiSource() { MidiBackend::destroy(std::move(m_port)); }
 
     // The name under which input ports list it.
     QString portName() const { return m_client + QStringLiteral(":out"); }
