@@ -93,6 +93,17 @@ void QmdMemModel::markAsCleanState()
     m_cleanReachable = true;
 }
 
+void QmdMemModel::clearUndoRedo()
+{
+    UndoStateBracket bracket(this);
+    while (!m_redoList.isEmpty())
+        discardOldestRedo();
+    while (!m_undoList.isEmpty())
+        discardOldestUndo();
+    m_cleanCommand = nullptr;
+    m_cleanReachable = false;
+}
+
 int QmdMemModel::undoRedoCount() const
 {
     return int(m_undoList.size() + m_redoList.size());

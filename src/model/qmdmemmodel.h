@@ -35,6 +35,10 @@ public:
     void setUndoRedoLimit(int limit) override;
     bool isAtCleanState() const override;
     void markAsCleanState() override;
+    // Forgets every undo and redo step, for when the whole content has been
+    // replaced and the old steps no longer describe it. The state left is not
+    // the clean one until it is marked again.
+    void clearUndoRedo();
     int undoRedoCount() const override;
     bool canRedo() const override;
     bool canUndo() const override;
