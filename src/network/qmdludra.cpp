@@ -1,5 +1,7 @@
 #include "qmdludra.h"
 
+#include "qmdmodel.h"
+
 #include <QRegularExpression>
 
 #include <boost/math/policies/policy.hpp>
@@ -106,6 +108,53 @@ bool tickPosFromText(const QString &text, TickPos *pos)
         return false;
     *pos = TickPos{x, y};
     return true;
+}
+
+QString styleColorToText(const QColor &color)
+{
+    return QStringLiteral("%1%2").arg(color.name()).arg(color.alpha(), 2, 16, QLatin1Char('0'));
+}
+
+QColor styleColorFromText(const QString &text)
+{
+    QColor color = QColor::fromString(QStringView(text).left(7));
+    bool ok = false;
+    const int alpha = QStringView(text).mid(7, 2).toInt(&ok, 16);
+    color.setAlpha(ok ? alpha : 0);
+    return color;
+}
+
+QString bitArrayToText(const QBitArray &bits)
+{
+    QString text(bits.size(), QLatin1Char('0'));
+    for (qsizetype i = 0; i < bits.size(); ++i) {
+        if (bits.testBit(i))
+            text[i] = QLatin1Char('1');
+    }
+    return text;
+}
+
+bool bitArrayFromText(const QString &text, QBitArray *bits)
+{
+    static const QRegularExpression pattern(QStringLiteral("^[01]*$"));
+    if (!pattern.match(text).hasMatch())
+        return false;
+    QBitArray result(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i)
+        result.setBit(i, text.at(i) == QLatin1Char('1'));
+    *bits = result;
+    return true;
+}
+
+bool isElementField(const QmdModel &model, const QmdIndex &index)
+{
+    return model.parent(model.parent(index)).key() == QLatin1String("Elements");
+}
+
+bool isStyleColor(const QmdModel &model, const QmdIndex &index)
+{
+    static const QRegularExpression pattern(QStringLiteral("^Style.*Color$"));
+    return !model.isValid(model.parent(index)) && pattern.match(index.key()).hasMatch();
 }
 
 qint64 edgeLength(int path, const TickPos &a, const TickPos &b, bool *ok)

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "qmdindex.h"
+
+#include <QBitArray>
+#include <QColor>
 #include <QDebug>
 #include <QMetaType>
 #include <QString>
@@ -47,6 +51,22 @@ int signallingMethodFromName(const QString &name);
 // accepted: no space inside the braces, an optional space after the comma.
 QString tickPosToText(const TickPos &pos);
 bool tickPosFromText(const QString &text, TickPos *pos);
+
+// A style colour as "#rrggbb" followed by its alpha as two hexadecimal
+// digits, all lower case, and back; missing or bad alpha digits read as 0.
+QString styleColorToText(const QColor &color);
+QColor styleColorFromText(const QString &text);
+
+// One "1" or "0" per bit, bit 0 first, and back. Only a text made of "0" and
+// "1" alone is a bit array.
+QString bitArrayToText(const QBitArray &bits);
+bool bitArrayFromText(const QString &text, QBitArray *bits);
+
+// Where a value stands decides how the network files write it: the fields of
+// element records (the items of the records held by "Elements") and the style
+// colours (root keys "Style...Color").
+bool isElementField(const QmdModel &model, const QmdIndex &index);
+bool isStyleColor(const QmdModel &model, const QmdIndex &index);
 
 // Length in ticks of an edge from a to b along the given path: city-block
 // distance for both city-block paths, the rounded straight distance for the

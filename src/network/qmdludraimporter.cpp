@@ -1,0 +1,35 @@
+#include "qmdludraimporter.h"
+
+#include "qmdludra.h"
+
+#include <QBitArray>
+#include <QDomElement>
+
+QVariant QmdLudraImporter::readValue(const QDomElement &element, const QmdIndex &index)
+{
+    const QmdModel *m = model();
+    if (!m || element.tagName() != QLatin1String("string"))
+        return QmdPropertyListImporter::readValue(element, index);
+    const QString text = element.text();
+    const QString &key = index.key();
+    if (QmdLudra::isStyleColor(*m, index))
+        return QmdLudra::styleColorFromText(text);
+    if (QmdLudra::isElementField(*m, index)) {
+        if (key == QLatin1String("Type"))
+            return QmdLudra::elementTypeFromName(text);
+        if (key == QLatin1String("Path"))
+            return QmdLudra::edgePathFromName(text);
+        if (key == QLatin1String("SignallingMethod"))
+            return QmdLudra::signallingMethodFromName(text);
+        if (key == QLatin1String("TickPos")) {
+            QmdLudra::TickPos pos;
+            if (QmdLudra::tickPosFromText(text, &pos))
+                return QVariant::fromValue(pos);
+            return QmdPropertyListImporter::readValue(element, index);
+        }
+    }
+    QBitArray bits;
+    if (key == QLatin1String("MidiChannels") && QmdLudra::bitArrayFromText(text, &bits))
+        return bits;
+    return QmdPropertyListImporter::readValue(element, index);
+}

@@ -1,0 +1,16 @@
+#pragma once
+
+#include "qmdpropertylistimporter.h"
+
+// Reads what QmdLudraExporter writes back into values, accepting the names
+// older documents used as well.
+class QmdLudraImporter : public QmdPropertyListImporter
+{
+    Q_OBJECT
+
+public:
+    using QmdPropertyListImporter::QmdPropertyListImporter;
+
+protected:
+    QVariant readValue(const QDomElement &element, const QmdIndex &index) override;
+};
