@@ -1,0 +1,661 @@
+#include "modeldump.h"
+#include "qmdludra.h"
+#include "qmdludracontroller.h"
+#include "qmdludraexporter.h"
+#include "qmdludraimporter.h"
+#include "qmdmemmodel.h"
+
+#include <QBitArray>
+#include <QBuffer>
+#include <QColor>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <limits>
+
+using QmdLudra::TickPos;
+
+namespace {
+
+// Where a value under test sits: the fields of element 1, the root, or the
+// record of instrument 1.
+enum Place { InElement, AtRoot, InInstrument };
+
+QByteArray plist(const QByteArray &rootDict)
+{
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n"
+           "<dict><key>ContainerType</key><string>StrDict</string>" +
+           rootDict + "</dict>\n</plist>\n";
+}
+
+QByteArray placed(Place place, const QByteArray &key, const QByteArray &valueElement)
+{
+    const QByteArray entry = "<key>" + key + "</key>" + valueElement;
+    const QByteArray record =
+        "<dict><key>ContainerType</key><string>StrDict</string>" + entry + "</dict>";
+    switch (place) {
+    case InElement:
+        return "<key>Elements</key><dict><key>ContainerType</key><string>IntDict</string>"
+               "<key>1</key>" +
+               record + "</dict>";
+    case InInstrument:
+        return "<key>Instruments</key><dict><key>ContainerType</key><string>IntDict</string>"
+               "<key>1</key>" +
+               record + "</dict>";
+    case AtRoot:
+        break;
+    }
+    return entry;
+}
+
+QmdIndex placedIndex(const QmdModel &model, Place place, const QString &key)
+{
+    switch (place) {
+    case InElement:
+        return model.index(key, model.index(1, model.index(QStringLiteral("Elements"))));
+    case InInstrument:
+        return model.index(key, model.index(1, model.index(QStringLiteral("Instruments"))));
+    case AtRoot:
+        break;
+    }
+    return model.index(key);
+}
+
+// Values that must come back with their type; numbers may change between
+// signed and unsigned, and instrument colours come back as their name.
+bool sameValue(const QVariant &a, const QVariant &b)
+{
+    if (a.metaType() == b.metaType())
+        return a == b;
+    if (a.metaType() == QMetaType::fromType<QColor>() &&
+        b.metaType() == QMetaType::fromType<QString>())
+        return a.value<QColor>().name() == b.toString();
+    return QMetaType::canConvert(a.metaType(), QMetaType::fromType<double>()) &&
+           a.metaType() != QMetaType::fromType<QString>() &&
+           b.metaType() != QMetaType::fromType<QString>() && a == b;
+}
+
+// The first difference between two trees, or an empty text.
+QString difference(const QmdModel &a, const QmdModel &b, const QmdIndex &ia, const QmdIndex &ib)
+{
+    const QString where = ModelDump::path(a, ia);
+    if (a.containerType(ia) != b.containerType(ib))
+        return where + QStringLiteral(": container kinds differ");
+    switch (a.containerType(ia)) {
+    case Qmd::IntDict: {
+        QmdItemIdList idsA = a.ids(ia);
+        QmdItemIdList idsB = b.ids(ib);
+        std::sort(idsA.begin(), idsA.end());
+        std::sort(idsB.begin(), idsB.end());
+        if (idsA != idsB)
+            return where + QStringLiteral(": identifiers differ");
+        for (QmdItemId id : idsA) {
+            if (QString d = difference(a, b, a.index(id, ia), b.index(id, ib)); !d.isEmpty())
+                return d;
+        }
+        return QString();
+    }
+    case Qmd::StrDict: {
+        QStringList keysA = a.keys(ia);
+        QStringList keysB = b.keys(ib);
+        keysA.sort();
+        keysB.sort();
+        if (keysA != keysB)
+            return where + QStringLiteral(": keys differ: ") + keysA.join(',') + " / " +
+                   keysB.join(',');
+        for (const QString &key : keysA) {
+            if (QString d = difference(a, b, a.index(key, ia), b.index(key, ib)); !d.isEmpty())
+                return d;
+        }
+        return QString();
+    }
+    case Qmd::NoContainer:
+        break;
+    }
+    if (!sameValue(a.data(ia), b.data(ib)))
+        return where + QStringLiteral(": ") + ModelDump::value(a.data(ia)) + " became " +
+               ModelDump::value(b.data(ib));
+    return QString();
+}
+
+QBitArray bits(std::initializer_list<int> set, int size = 16)
+{
+    QBitArray result(size);
+    for (int i : set)
+        result.setBit(i);
+    return result;
+}
+
+QByteArray readAll(const QString &fileName)
+{
+    QFile file(fileName);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
+}
+
+QByteArray exported(QmdModel &model)
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    QmdLudraExporter exporter(&model, &buffer);
+    exporter.exportIndex(QmdIndex());
+    return buffer.data();
+}
+
+} // namespace
+
+class TestQmdLudraFile : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void readValue_data();
+    void readValue();
+    void writeValue_data();
+    void writeValue();
+    void roundTripKeepsEveryValueKind();
+    void saveRefusesWriteProtectedFile();
+    void saveReplacesOrCreates_data();
+    void saveReplacesOrCreates();
+    void saveIntoMissingFolderFails();
+    void rejectedLoadKeepsDocument_data();
+    void rejectedLoadKeepsDocument();
+    void loadWithUnknownValuesUsesDefaults();
+    void loadReplacesDocumentAndHistory();
+
+private:
+    // A document with every kind of value a network holds.
+    static void fillDocument(QmdMemModel &model);
+};
+
+void TestQmdLudraFile::readValue_data()
+{
+    QTest::addColumn<int>("place");
+    QTest::addColumn<QByteArray>("key");
+    QTest::addColumn<QByteArray>("element");
+    QTest::addColumn<QVariant>("expected");
+
+    const auto row = [](const char *name, Place place, const char *key, const char *element,
+                        const QVariant &expected) {
+        QTest::newRow(name) << int(place) << QByteArray(key) << QByteArray(element) << expected;
+    };
+    row("kind Edge", InElement, "Type", "<string>Edge</string>", 1u);
+    row("kind arc", InElement, "Type", "<string>arc</string>", 1u);
+    row("kind Node", InElement, "Type", "<string>Node</string>", 2u);
+    row("kind TEXTBOX", InElement, "Type", "<string>TEXTBOX</string>", 3u);
+    row("kind player", InElement, "Type", "<string>player</string>", 4u);
+    row("kind VoiceGroup", InElement, "Type", "<string>VoiceGroup</string>", 4u);
+    row("kind unknown", InElement, "Type", "<string>Cloud</string>", 0u);
+    row("kind as integer", InElement, "Type", "<integer>2</integer>", 2);
+    row("kind outside elements", AtRoot, "Type", "<string>Node</string>", QString("Node"));
+    row("path CITYBLOCK", InElement, "Path", "<string>CITYBLOCK</string>", 0);
+    row("path flipped", InElement, "Path", "<string>CityBlockFlipped</string>", 1);
+    row("path direct", InElement, "Path", "<string>direct</string>", 2);
+    row("path unknown", InElement, "Path", "<string>Curvy</string>", 0);
+    row("signalling parallel", InElement, "SignallingMethod", "<string>PARALLEL</string>", 1);
+    row("signalling random", InElement, "SignallingMethod", "<string>Random</string>", 2);
+    row("signalling unknown", InElement, "SignallingMethod", "<string>Whim</string>", 0);
+    row("position", InElement, "TickPos", "<string>{665280, -665280}</string>",
+        QVariant::fromValue(TickPos{665280, -665280}));
+    row("position signs no space", InElement, "TickPos", "<string>{+5,-7}</string>",
+        QVariant::fromValue(TickPos{5, -7}));
+    row("position beyond 32 bits", InElement, "TickPos",
+        "<string>{-9223372036854775808, 9223372036854775807}</string>",
+        QVariant::fromValue(
+            TickPos{std::numeric_limits<qint64>::min(), std::numeric_limits<qint64>::max()}));
+    row("position space after brace", InElement, "TickPos", "<string>{ 1, 2}</string>",
+        QString("{ 1, 2}"));
+    row("position space before brace", InElement, "TickPos", "<string>{1, 2 }</string>",
+        QString("{1, 2 }"));
+    row("position outside elements", AtRoot, "TickPos", "<string>{1, 2}</string>",
+        QString("{1, 2}"));
+    row("channels", InInstrument, "MidiChannels", "<string>0101</string>", bits({1, 3}, 4));
+    row("channels anywhere", AtRoot, "MidiChannels", "<string>0101</string>", bits({1, 3}, 4));
+    row("channels empty", InInstrument, "MidiChannels", "<string></string>", QBitArray());
+    row("channels not binary", InInstrument, "MidiChannels", "<string>01a</string>",
+        QString("01a"));
+    row("style colour", AtRoot, "StyleNodesColor", "<string>#ff000080</string>",
+        QColor(255, 0, 0, 128));
+    row("style colour without alpha", AtRoot, "StyleEdgesColor", "<string>#00ff00</string>",
+        QColor(0, 255, 0, 0));
+    row("style colour bad alpha", AtRoot, "StyleAnnotationColor", "<string>#0000ffzz</string>",
+        QColor(0, 0, 255, 0));
+    row("style key in element", InElement, "StyleNodesColor", "<string>#ff0000ff</string>",
+        QString("#ff0000ff"));
+    row("not a style key", AtRoot, "StyleNodesColour", "<string>#ff0000ff</string>",
+        QString("#ff0000ff"));
+}
+
+void TestQmdLudraFile::readValue()
+{
+    QFETCH(int, place);
+    QFETCH(QByteArray, key);
+    QFETCH(QByteArray, element);
+    QFETCH(QVariant, expected);
+
+    QByteArray content = plist(placed(Place(place), key, element));
+    QBuffer buffer(&content);
+    buffer.open(QIODevice::ReadOnly);
+    QmdMemModel model;
+    QmdLudraImporter importer(&model, &buffer);
+    QVERIFY2(importer.importIndex(), qPrintable(importer.errorString()));
+    const QVariant value = model.data(placedIndex(model, Place(place), QString::fromLatin1(key)));
+    QCOMPARE(value.metaType(), expected.metaType());
+    QCOMPARE(value, expected);
+}
+
+void TestQmdLudraFile::writeValue_data()
+{
+    QTest::addColumn<int>("place");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QVariant>("value");
+    QTest::addColumn<QByteArray>("written");
+
+    const auto row = [](const char *name, Place place, const char *key, const QVariant &value,
+                        const char *written) {
+        QTest::newRow(name) << int(place) << QString(key) << value << QByteArray(written);
+    };
+    row("opaque style colour", AtRoot, "StyleNodesColor", QColor(255, 0, 0),
+        "<string>#ff0000ff</string>");
+    row("transparent style colour", AtRoot, "StyleDivisionLinesColor", QColor(Qt::transparent),
+        "<string>#00000000</string>");
+    row("style colour alpha padded", AtRoot, "StyleAnnotationColor", QColor(1, 2, 3, 10),
+        "<string>#0102030a</string>");
+    row("style key in element", InElement, "StyleNodesColor", QColor(255, 0, 0),
+        "<string>#ff0000</string>");
+    row("kind", InElement, "Type", 4u, "<string>VoiceGroup</string>");
+    row("unknown kind", InElement, "Type", 9u, "<string></string>");
+    row("kind outside elements", AtRoot, "Type", 4u, "<integer>4</integer>");
+    row("path", InElement, "Path", 1, "<string>CityBlockFlipped</string>");
+    row("unknown path", InElement, "Path", -1, "<string></string>");
+    row("signalling", InElement, "SignallingMethod", 2, "<string>Random</string>");
+    row("position anywhere", AtRoot, "Anchor", QVariant::fromValue(TickPos{-3, 4}),
+        "<string>{-3, 4}</string>");
+    row("bit array anywhere", InElement, "Mask", bits({1, 2}, 4), "<string>0110</string>");
+    row("empty bit array", InInstrument, "MidiChannels", QBitArray(), "<string></string>");
+    row("other values inherited", InElement, "PitchList", QString("C3"), "<string>C3</string>");
+}
+
+void TestQmdLudraFile::writeValue()
+{
+    QFETCH(int, place);
+    QFETCH(QString, key);
+    QFETCH(QVariant, value);
+    QFETCH(QByteArray, written);
+
+    QmdMemModel model(Qmd::StrDict);
+    QmdIndex parent;
+    if (place != AtRoot) {
+        const QString container = place == InElement ? "Elements" : "Instruments";
+        model.setTypes(QHash<QString, Qmd::ContainerType>{{container, Qmd::IntDict}});
+        model.setTypes(QHash<QmdItemId, Qmd::ContainerType>{{1, Qmd::StrDict}},
+                       model.index(container));
+        parent = model.index(1, model.index(container));
+    }
+    model.setData(QHash<QString, QVariant>{{key, value}}, parent);
+    const QByteArray file = exported(model);
+    const QByteArray entry = "<key>" + key.toLatin1() + "</key>";
+    const qsizetype at = file.indexOf(entry);
+    QVERIFY2(at >= 0, file.constData());
+    const QByteArray after = file.mid(at + entry.size()).trimmed();
+    QVERIFY2(after.startsWith(written), after.left(60).constData());
+}
+
+void TestQmdLudraFile::fillDocument(QmdMemModel &model)
+{
+    const QHash<QString, QVariant> root{{"Tempo", 97u},
+                                        {"PrincipalsToBeatsNumerator", 3u},
+                                        {"PrincipalsToBeatsDenominator", 2u},
+                                        {"DivsPerPrincipal", 6u},
+                                        {"ShowGrid", false},
+                                        {"SnapToGrid", false},
+                                        {"ShowNodeCounters", true},
+                                        {"ZoomScale", 1.75},
+                                        {"PlaybackPosDisplayMode", 1},
+                                        {"SyncType", "midi"},
+                                        {"Title", QString::fromUtf8("Tänze & <Fugen>")},
+                                        {"Comment", "two\nlines"},
+                                        {"StyleBackgroundColor", QColor(1, 2, 3, 0)},
+                                        {"StylePrincipalLinesColor", QColor(10, 20, 30, 1)},
+                                        {"StylePrincipalPointsColor", QColor(200, 100, 50, 15)},
+                                        {"StyleDivisionLinesColor", QColor(0, 0, 0, 16)},
+                                        {"StyleDivisionPointsColor", QColor(255, 255, 255, 127)},
+                                        {"StyleAnnotationColor", QColor(9, 8, 7, 128)},
+                                        {"StyleNodesColor", QColor(99, 98, 97, 254)},
+                                        {"StyleEdgesColor", QColor(250, 251, 252, 255)}};
+    model.setData(root);
+    model.setTypes(QHash<QString, Qmd::ContainerType>{{"Elements", Qmd::IntDict},
+                                                      {"Instruments", Qmd::IntDict},
+                                                      {"SyncMidiInputs", Qmd::StrDict},
+                                                      {"SyncMidiOutputs", Qmd::StrDict}});
+    const QmdIndex inputs = model.index("SyncMidiInputs");
+    const QmdIndex outputs = model.index("SyncMidiOutputs");
+    model.setTypes(QHash<QString, Qmd::ContainerType>{{"Keyboard In", Qmd::StrDict}}, inputs);
+    model.setData(QHash<QString, QVariant>{{"MidiSync", true}}, model.index("Keyboard In", inputs));
+    model.setTypes(QHash<QString, Qmd::ContainerType>{{"Synth Out", Qmd::StrDict}}, outputs);
+    model.setData(QHash<QString, QVariant>{{"MidiSync", false}}, model.index("Synth Out", outputs));
+
+    const QmdIndex elements = model.index("Elements");
+    const auto element = [&](QmdItemId id, const QHash<QString, QVariant> &values) {
+        model.setTypes(QHash<QmdItemId, Qmd::ContainerType>{{id, Qmd::StrDict}}, elements);
+        model.setData(values, model.index(id, elements));
+        return model.index(id, elements);
+    };
+    const qint64 min = std::numeric_limits<qint64>::min();
+    const qint64 max = std::numeric_limits<qint64>::max();
+    const QmdIndex node =
+        element(1, {{"Type", 2u},
+                    {"TickPos", QVariant::fromValue(TickPos{-665280, 3 * 4294967296LL + 1})},
+                    {"PitchList", "C3 D#4"},
+                    {"VelocityList", "64 100"},
+                    {"DurationList", "100% 50%"},
+                    {"UserMidiMessageList", "B0 07 7F"},
+                    {"SignallingMethod", 0},
+                    {"ArcUsageList", "4=1,5=3"},
+                    {"DontPlayNote", true},
+                    {"DoInstrumentChange", true},
+                    {"Instrument", 2u},
+                    {"IsHidden", false}});
+    model.setTypes(QHash<QString, Qmd::ContainerType>{{"ArcIdentifiers", Qmd::IntDict}}, node);
+    model.setData(QHash<QmdItemId, QVariant>{{4, 0}, {5, 1}}, model.index("ArcIdentifiers", node));
+    element(2, {{"Type", 2u},
+                {"TickPos", QVariant::fromValue(TickPos{min, max})},
+                {"SignallingMethod", 1}});
+    element(3,
+            {{"Type", 2u}, {"TickPos", QVariant::fromValue(TickPos{})}, {"SignallingMethod", 2}});
+    element(4, {{"Type", 1u}, {"FromNode", 1u}, {"ToNode", 2u}, {"Path", 0}});
+    element(5, {{"Type", 1u}, {"FromNode", 1u}, {"ToNode", 3u}, {"Path", 1}, {"IsWormhole", true}});
+    element(6, {{"Type", 1u}, {"FromNode", 2u}, {"ToNode", 3u}, {"Path", 2}, {"ScaleList", "maj"}});
+    element(7, {{"Type", 4u},
+                {"ToNode", 1u},
+                {"InitialPitch", "E4"},
+                {"InitialVelocity", "90"},
+                {"InitialDuration", "0.5"},
+                {"InitialInstrument", 2u},
+                {"IsHidden", true}});
+    element(8, {{"Type", 3u},
+                {"TickPos", QVariant::fromValue(TickPos{-1, -2})},
+                {"Text", "<html><body>Theme &amp; variations</body></html>"}});
+
+    const QmdIndex instruments = model.index("Instruments");
+    model.setTypes(QHash<QmdItemId, Qmd::ContainerType>{{2, Qmd::StrDict}, {5, Qmd::StrDict}},
+                   instruments);
+    model.setData(QHash<QString, QVariant>{{"Type", "midi"},
+                                           {"Label", "Instrument"},
+                                           {"Color", QColor(255, 128, 0)},
+                                           {"MidiPort", "Synth Out"},
+                                           {"MidiChannels", bits({0, 9, 15})},
+                                           {"MidiDoProgramChange", true},
+                                           {"MidiProgram", 42},
+                                           {"MidiBankMSB", 3},
+                                           {"MidiBankLSB", 7}},
+                  model.index(2, instruments));
+    model.setData(QHash<QString, QVariant>{{"Type", "console"},
+                                           {"Label", "Instrument 2"},
+                                           {"Color", QColor(131, 204, 7)},
+                                           {"MidiPort", ""},
+                                           {"MidiChannels", bits({})},
+                                           {"MidiDoProgramChange", false},
+                                           {"MidiProgram", 1},
+                                           {"MidiBankMSB", 0},
+                                           {"MidiBankLSB", 0}},
+                  model.index(5, instruments));
+}
+
+void TestQmdLudraFile::roundTripKeepsEveryValueKind()
+{
+    QTemporaryDir dir;
+    const QString fileName = dir.filePath("every.ldx");
+    QmdMemModel sourceModel(Qmd::StrDict);
+    fillDocument(sourceModel);
+    QmdLudraController source;
+    source.setModel(&sourceModel);
+    source.requestSetData("Scratch", 1, source.tempIndex());
+    QSignalSpy saved(&source, &QmdLudraController::fileSaved);
+    source.requestSave(fileName);
+    QCOMPARE(saved.count(), 1);
+
+    const QByteArray file = readAll(fileName);
+    for (const char *text :
+         {"<string>Node</string>", "<string>Edge</string>", "<string>TextBox</string>",
+          "<string>VoiceGroup</string>", "<string>CityBlock</string>",
+          "<string>CityBlockFlipped</string>", "<string>Direct</string>",
+          "<string>Sequential</string>", "<string>Parallel</string>", "<string>Random</string>",
+          "<string>{-665280, 12884901889}</string>", "<string>1000000001000001</string>",
+          "<string>#01020300</string>", "<string>#fafbfcff</string>"})
+        QVERIFY2(file.contains(text), text);
+    QVERIFY(!file.contains("<key>Temp</key>"));
+    QVERIFY(!file.contains("Scratch"));
+
+    QmdMemModel loadedModel;
+    QmdLudraController loaded;
+    loaded.setModel(&loadedModel);
+    QSignalSpy loadedSpy(&loaded, &QmdLudraController::fileLoaded);
+    loaded.requestLoad(fileName);
+    QCOMPARE(loadedSpy.count(), 1);
+    QCOMPARE(loaded.fileName(), fileName);
+    // The source's own scratch value is its own.
+    source.requestClear(source.tempIndex());
+    const QString d = difference(sourceModel, loadedModel, QmdIndex(), QmdIndex());
+    QVERIFY2(d.isEmpty(), qPrintable(d));
+}
+
+void TestQmdLudraFile::saveRefusesWriteProtectedFile()
+{
+    QTemporaryDir dir;
+    const QString fileName = dir.filePath("protected.ldx");
+    const QByteArray original = plist("<key>Tempo</key><integer>60</integer>");
+    {
+        QFile file(fileName);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(original);
+    }
+    // Read-only for everybody. The superuser could still write it, so what
+    // counts is the mode, not whether a write would go through.
+    QVERIFY(QFile::setPermissions(fileName, QFileDevice::ReadOwner | QFileDevice::ReadGroup |
+                                                QFileDevice::ReadOther));
+    QmdMemModel model;
+    QmdLudraController controller;
+    controller.setModel(&model);
+    QSignalSpy errors(&controller, &QmdLudraController::fileSaveError);
+    QSignalSpy finished(&controller, &QmdLudraController::requestFinished);
+    const QmdRequestId rid = controller.requestSave(fileName);
+
+    QCOMPARE(errors.count(), 1);
+    QCOMPARE(errors.at(0).at(1).value<QFile::FileError>(), QFile::PermissionsError);
+    QCOMPARE(int(QFile::PermissionsError), 13);
+    QVERIFY(!controller.lastFileErrorString().isEmpty());
+    QCOMPARE(readAll(fileName), original);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"protected.ldx"});
+    QVERIFY(controller.fileName().isEmpty());
+    // The save's own request ends with the failure status.
+    const auto statusOf = [&finished](QmdRequestId id) {
+        for (const QList<QVariant> &signal : finished) {
+            if (signal.at(0).value<QmdRequestId>() == id)
+                return signal.at(1).toInt();
+        }
+        return 1;
+    };
+    QTRY_COMPARE(statusOf(rid), -1);
+}
+
+void TestQmdLudraFile::saveReplacesOrCreates_data()
+{
+    QTest::addColumn<bool>("exists");
+    QTest::addColumn<QFileDevice::Permissions>("permissions");
+
+    const QFileDevice::Permissions readable =
+        QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther;
+    QTest::newRow("new name") << false << QFileDevice::Permissions();
+    QTest::newRow("writable by owner") << true << (readable | QFileDevice::WriteOwner);
+    QTest::newRow("writable by group only") << true << (readable | QFileDevice::WriteGroup);
+    QTest::newRow("writable by others only") << true << (readable | QFileDevice::WriteOther);
+}
+
+void TestQmdLudraFile::saveReplacesOrCreates()
+{
+    QFETCH(bool, exists);
+    QFETCH(QFileDevice::Permissions, permissions);
+
+    QTemporaryDir dir;
+    const QString fileName = dir.filePath("doc.ldx");
+    if (exists) {
+        QFile file(fileName);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("old content");
+        file.close();
+        QVERIFY(QFile::setPermissions(fileName, permissions));
+    }
+    QmdMemModel model;
+    QmdLudraController controller;
+    controller.setModel(&model);
+    controller.requestSetData("Tempo", 77u);
+    QSignalSpy saved(&controller, &QmdLudraController::fileSaved);
+    controller.requestSave(fileName);
+
+    QCOMPARE(saved.count(), 1);
+    QCOMPARE(controller.fileName(), fileName);
+    QVERIFY(controller.lastFileErrorString().isEmpty());
+    const QByteArray content = readAll(fileName);
+    QVERIFY(content.startsWith("<?xml"));
+    QVERIFY(content.contains("<key>Tempo</key>\n        <integer>77</integer>"));
+    // Nothing of the writing is left beside the file.
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"doc.ldx"});
+}
+
+void TestQmdLudraFile::saveIntoMissingFolderFails()
+{
+    QTemporaryDir dir;
+    const QString fileName = dir.filePath("missing/doc.ldx");
+    QmdMemModel model;
+    QmdLudraController controller;
+    controller.setModel(&model);
+    QSignalSpy errors(&controller, &QmdLudraController::fileSaveError);
+    controller.requestSave(fileName);
+    QCOMPARE(errors.count(), 1);
+    QVERIFY(errors.at(0).at(1).value<QFile::FileError>() != QFile::NoError);
+    QVERIFY(!controller.lastFileErrorString().isEmpty());
+    QVERIFY(!QFile::exists(fileName));
+}
+
+void TestQmdLudraFile::rejectedLoadKeepsDocument_data()
+{
+    QTest::addColumn<QByteArray>("content");
+
+    QTest::newRow("not xml") << QByteArray("this is not a document <<<");
+    QTest::newRow("empty file") << QByteArray();
+    QTest::newRow("not a plist") << QByteArray("<?xml version=\"1.0\"?><network/>");
+    QTest::newRow("other version")
+        << QByteArray("<?xml version=\"1.0\"?><plist version=\"2.0\"><dict/></plist>");
+    QTest::newRow("cut short") << plist("<key>Tempo</key><integer>60</integer>").left(120);
+}
+
+void TestQmdLudraFile::rejectedLoadKeepsDocument()
+{
+    QFETCH(QByteArray, content);
+
+    QTemporaryDir dir;
+    const QString good = dir.filePath("good.ldx");
+    const QString bad = dir.filePath("bad.ldx");
+    {
+        QFile file(bad);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    }
+    QmdMemModel model;
+    QmdLudraController controller;
+    controller.setModel(&model);
+    controller.requestSetData("Tempo", 133u);
+    controller.requestSave(good);
+    controller.requestSetData("Title", "edited after saving");
+    controller.requestSetData("Tempo", 134u);
+    const QString before = ModelDump::tree(model);
+    const int undoSteps = model.undoRedoCount();
+    QVERIFY(undoSteps >= 2);
+
+    QSignalSpy errors(&controller, &QmdLudraController::fileLoadError);
+    QSignalSpy names(&controller, &QmdLudraController::fileNameChanged);
+    controller.requestLoad(bad);
+
+    QCOMPARE(errors.count(), 1);
+    QCOMPARE(errors.at(0).at(1).value<QFile::FileError>(), QFile::ReadError);
+    QVERIFY(!controller.lastFileErrorString().isEmpty());
+    QCOMPARE(ModelDump::tree(model), before);
+    QCOMPARE(controller.fileName(), good);
+    QCOMPARE(names.count(), 0);
+    QCOMPARE(model.undoRedoCount(), undoSteps);
+    QCOMPARE(model.undoText(), QString("Set Data"));
+    QVERIFY(!model.isAtCleanState());
+    controller.requestUndo();
+    QCOMPARE(controller.data(controller.index("Tempo")).toUInt(), 133u);
+}
+
+void TestQmdLudraFile::loadWithUnknownValuesUsesDefaults()
+{
+    QTemporaryDir dir;
+    const QString fileName = dir.filePath("odd.ldx");
+    {
+        QFile file(fileName);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(plist("<key>Bogus</key><array/><key>Extra</key><string>kept</string>"
+                         "<key>Elements</key><dict><key>ContainerType</key><string>IntDict</string>"
+                         "<key>3</key><dict><key>ContainerType</key><string>StrDict</string>"
+                         "<key>Type</key><string>Hexagon</string>"
+                         "<key>Path</key><string>Wiggly</string></dict></dict>"
+                         "<key>Instruments</key><dict><key>ContainerType</key><string>Tree</string>"
+                         "</dict>"));
+    }
+    QmdMemModel model;
+    QmdLudraController controller;
+    controller.setModel(&model);
+    QSignalSpy loaded(&controller, &QmdLudraController::fileLoaded);
+    controller.requestLoad(fileName);
+    QCOMPARE(loaded.count(), 1);
+    const QmdIndex element = controller.index(3, controller.elementsIndex());
+    QCOMPARE(controller.data(controller.index("Type", element)), QVariant(0u));
+    QCOMPARE(controller.data(controller.index("Path", element)), QVariant(0));
+    QCOMPARE(controller.data(controller.index("Extra")), QVariant("kept"));
+    QVERIFY(!controller.data(controller.index("Bogus")).isValid());
+    QCOMPARE(controller.data(controller.index("Tempo")), QVariant(120u));
+    QCOMPARE(controller.containerType(controller.instrumentsIndex()), Qmd::IntDict);
+    QCOMPARE(controller.data(controller.index("DivsPerPrincipal")), QVariant(4u));
+    QCOMPARE(controller.data(controller.index("SyncType")), QVariant("internal"));
+}
+
+void TestQmdLudraFile::loadReplacesDocumentAndHistory()
+{
+    QTemporaryDir dir;
+    const QString fileName = dir.filePath("doc.ldx");
+    {
+        QFile file(fileName);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(plist("<key>Tempo</key><integer>61</integer>"
+                         "<key>Title</key><string>From the file</string>"));
+    }
+    QmdMemModel model;
+    QmdLudraController controller;
+    controller.setModel(&model);
+    controller.requestSetData("Comment", "only in the old document");
+    controller.requestSetData("Tempo", 99u);
+    controller.requestUndo();
+    QVERIFY(model.canUndo());
+    QVERIFY(model.canRedo());
+
+    QSignalSpy canUndo(&controller, &QmdLudraController::canUndoChanged);
+    controller.requestLoad(fileName);
+    QCOMPARE(model.undoRedoCount(), 0);
+    QVERIFY(model.isAtCleanState());
+    QCOMPARE(controller.data(controller.index("Tempo")), QVariant(61));
+    QCOMPARE(controller.data(controller.index("Title")), QVariant("From the file"));
+    QVERIFY(!controller.isValid(controller.index("Comment")));
+    QCOMPARE(controller.containerType(controller.elementsIndex()), Qmd::IntDict);
+    QTRY_VERIFY(!canUndo.isEmpty());
+    QCOMPARE(canUndo.last().at(0).toBool(), false);
+    // Undo has nothing left to act on.
+    controller.requestUndo();
+    QCOMPARE(controller.data(controller.index("Tempo")), QVariant(61));
+}
+
+QTEST_GUILESS_MAIN(TestQmdLudraFile)
+#include "tst_qmdludrafile.moc"
