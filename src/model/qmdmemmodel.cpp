@@ -96,12 +96,13 @@ void QmdMemModel::markAsCleanState()
 void QmdMemModel::clearUndoRedo()
 {
     UndoStateBracket bracket(this);
+    const bool clean = isAtCleanState();
     while (!m_redoList.isEmpty())
         discardOldestRedo();
     while (!m_undoList.isEmpty())
         discardOldestUndo();
     m_cleanCommand = nullptr;
-    m_cleanReachable = false;
+    m_cleanReachable = clean;
 }
 
 int QmdMemModel::undoRedoCount() const

@@ -35,9 +35,10 @@ public:
     void setUndoRedoLimit(int limit) override;
     bool isAtCleanState() const override;
     void markAsCleanState() override;
-    // Forgets every undo and redo step, for when the whole content has been
-    // replaced and the old steps no longer describe it. The state left is not
-    // the clean one until it is marked again.
+    // Forgets every undo and redo step, for when the whole content is about
+    // to be replaced and the old steps would no longer describe it. The
+    // present state stays clean if it was; otherwise the clean state can no
+    // longer be reached.
     void clearUndoRedo();
     int undoRedoCount() const override;
     bool canRedo() const override;

@@ -176,8 +176,12 @@ QmdRequestId QmdLudraController::requestLoadStylePreset(const QString &presetNam
 void QmdLudraController::resetDocument()
 {
     Base::resetDocument();
-    if (!model())
+    if (!model()) {
+        RequestScope scope(this);
+        m_tempIndex = m_elementStatesIndex = m_instrumentsIndex = QmdIndex();
+        m_syncMidiInputsIndex = m_syncMidiOutputsIndex = QmdIndex();
         return;
+    }
     beginRequest(nextRequestId(), Qmd::NoUndo, tr("QmdLudraController::Reset"));
     applyDocumentDefaults();
     {

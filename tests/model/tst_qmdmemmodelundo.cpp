@@ -220,6 +220,8 @@ private Q_SLOTS:
     void signalSequences();
     void noUndoChangeLeavesHistory();
     void removedSubtreeComesBack();
+    void clearUndoRedo_data();
+    void clearUndoRedo();
     void staleIndex_data();
     void staleIndex();
     void randomRoundTrip_data();
@@ -545,6 +547,46 @@ void TestQmdMemModelUndo::removedSubtreeComesBack()
 // An index into a container stays valid while some command can still put
 // the container back, and stops being valid once the container is destroyed;
 // then it addresses the root.
+void TestQmdMemModelUndo::clearUndoRedo_data()
+{
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<bool>("clean");
+
+    QTest::newRow("clean state marked earlier")
+        << QStringList{"set 2 a 1", "clean 3", "set 4 a 2", "set 5 a 3", "undo 6"} << false;
+    QTest::newRow("at the clean state")
+        << QStringList{"set 2 a 1", "set 4 a 2", "set 5 a 3", "undo 6", "clean 7"} << true;
+}
+
+void TestQmdMemModelUndo::clearUndoRedo()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(bool, clean);
+
+    QmdMemModel model(Qmd::StrDict);
+    runSteps(model, steps);
+    QVERIFY(model.canUndo());
+    QVERIFY(model.canRedo());
+    QSignalSpy canUndo(&model, &QmdModel::canUndoChanged);
+    QSignalSpy canRedo(&model, &QmdModel::canRedoChanged);
+    QSignalSpy cleanChanged(&model, &QmdModel::atCleanStateChanged);
+
+    model.clearUndoRedo();
+    QCOMPARE(model.undoRedoCount(), 0);
+    QCOMPARE(canUndo.count(), 1);
+    QCOMPARE(canRedo.count(), 1);
+    QVERIFY(model.undoText().isEmpty());
+    QVERIFY(model.redoText().isEmpty());
+    QCOMPARE(model.isAtCleanState(), clean);
+    QCOMPARE(cleanChanged.count(), 0);
+    QCOMPARE(ModelDump::tree(model), QString("S{a=int:2}"));
+    model.undo();
+    model.redo();
+    QCOMPARE(ModelDump::tree(model), QString("S{a=int:2}"));
+    model.markAsCleanState();
+    QVERIFY(model.isAtCleanState());
+}
+
 void TestQmdMemModelUndo::staleIndex_data()
 {
     QTest::addColumn<QStringList>("build");
