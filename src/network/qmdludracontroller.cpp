@@ -190,10 +190,11 @@ void QmdLudraController::resetDocument()
         const QSignalBlocker blocker(model());
         convertOlderDocument();
     }
+    // The playback objects join the reset here: the old instrument and
+    // voice-group objects leave their maps before the request ends; after it
+    // the timing source, those objects, the edge from-node cache and the
+    // instruments model are rebuilt, in that order.
     endRequest();
-    // Playback objects are rebuilt from here on, after the reset request
-    // has ended and in this order: timing source, instrument and voice-group
-    // objects, edge from-node cache, instruments model.
 }
 
 void QmdLudraController::applyDocumentDefaults()
