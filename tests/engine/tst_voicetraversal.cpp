@@ -1,0 +1,424 @@
+#include "testnetwork.h"
+#include "voicetraversal.h"
+
+#include <QtTest>
+
+namespace {
+
+constexpr qint64 P = QmdLudra::TicksPerPrincipal;
+const QString ArcUsageList = QStringLiteral("ArcUsageList");
+
+// Fires every voice due by now, again and again until none is due: the same
+// order of events as steps of a real-time group, without a clock.
+void fireUntil(VoiceTraversal &traversal, qint64 now)
+{
+    for (int round = 0; round < 100; ++round) {
+        bool fired = false;
+        for (Voice *voice : traversal.activeVoices()) {
+            if (voice->travel.arrivalTick <= now) {
+                traversal.process(voice, now);
+                fired = true;
+            }
+        }
+        if (!fired)
+            return;
+    }
+}
+
+QList<qint64> arrivals(const VoiceTraversal &traversal)
+{
+    QList<qint64> ticks;
+    for (const Voice *voice : traversal.activeVoices())
+        ticks.append(voice->travel.arrivalTick);
+    std::sort(ticks.begin(), ticks.end());
+    return ticks;
+}
+
+} // namespace
+
+class tst_VoiceTraversal : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void noteNumber_data();
+    void noteNumber();
+    void random();
+    void lists_data();
+    void lists();
+    void userMessage_data();
+    void userMessage();
+    void mutedNodeAdvancesCounters();
+    void sequential_data();
+    void sequential();
+    void parallelContinuesOnLongestEdge_data();
+    void parallelContinuesOnLongestEdge();
+    void randomCountZeroWins();
+    void wormholeFiresFarNodeAtSameTick();
+    void poolHoldsTwentyFourVoices();
+    void emptyUsageListEndsPath();
+    void retimeFollowsGeometry();
+};
+
+void tst_VoiceTraversal::noteNumber_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("note");
+    QTest::newRow("C3") << "C3" << 60;
+    QTest::newRow("C#3") << "C#3" << 61;
+    QTest::newRow("A-1") << "A-1" << 21;
+    QTest::newRow("C-2") << "C-2" << 0;
+    QTest::newRow("G8") << "G8" << 127;
+    QTest::newRow("A8 beyond MIDI") << "A8" << 129;
+    QTest::newRow("B7") << "B7" << 119;
+    QTest::newRow("unknown letter") << "H3" << 60;
+    QTest::newRow("digit first") << "3" << 0;
+    QTest::newRow("no octave") << "C" << 0;
+    QTest::newRow("nine is no octave digit") << "C9" << 0;
+}
+
+void tst_VoiceTraversal::noteNumber()
+{
+    QFETCH(QString, name);
+    QFETCH(int, note);
+    QCOMPARE(VoiceTraversal::noteNumber(name), quint8(note));
+}
+
+void tst_VoiceTraversal::random()
+{
+    // The classic generator's first results from seed 1.
+    VoiceRandom random;
+    QCOMPARE(random.next(), 41);
+    QCOMPARE(random.next(), 18467);
+    QCOMPARE(random.next(), 6334);
+    random.seed(1);
+    // 41 / 32768 * 2 is below 1, 18467 / 32768 * 2 above.
+    QCOMPARE(random.between(1, 2), 1);
+    QCOMPARE(random.between(2, 1), 2);
+}
+
+void tst_VoiceTraversal::lists_data()
+{
+    QTest::addColumn<QString>("pitchList");
+    QTest::addColumn<int>("pitchId");
+    QTest::addColumn<QString>("velocityList");
+    QTest::addColumn<QString>("durationList");
+    QTest::addColumn<int>("edgePrincipals");
+    QTest::addColumn<int>("pitch");
+    QTest::addColumn<int>("velocity");
+    QTest::addColumn<qint64>("duration");
+
+    QTest::newRow("wrap-around") << "C3,D3,E3" << 3 << "64"
+                                 << "1" << 1 << 60 << 64 << P;
+    QTest::newRow("entry by id") << "C3,D3,E3" << 2 << "64"
+                                 << "1" << 1 << 64 << 64 << P;
+    QTest::newRow("empty fields skipped") << ",C3,,D3," << 1 << "64"
+                                          << "1" << 1 << 62 << 64 << P;
+    QTest::newRow("+2 after 60") << "+2" << 0 << "64"
+                                 << "1" << 1 << 62 << 64 << P;
+    QTest::newRow("-3 after 60") << "-3" << 0 << "64"
+                                 << "1" << 1 << 57 << 64 << P;
+    QTest::newRow("A8 clamps") << "A8" << 0 << "64"
+                               << "1" << 1 << 127 << 64 << P;
+    QTest::newRow("velocity clamps") << "C3" << 0 << "300"
+                                     << "1" << 1 << 60 << 127 << P;
+    QTest::newRow("relative velocity") << "C3" << 0 << "-70"
+                                       << "1" << 1 << 60 << 0 << P;
+    QTest::newRow("empty lists keep the voice's values") << "" << 0 << ""
+                                                         << "" << 1 << 60 << 50 << 2 * P;
+    QTest::newRow("50% of one principal") << "C3" << 0 << "64"
+                                          << "50%" << 1 << 60 << 64 << P / 2;
+    QTest::newRow("50% without next edge") << "C3" << 0 << "64"
+                                           << "50%" << 0 << 60 << 64 << P / 2;
+    QTest::newRow("50% of three principals") << "C3" << 0 << "64"
+                                             << "50%" << 3 << 60 << 64 << 3 * P / 2;
+    QTest::newRow("*2% on an edge unchanged") << "C3" << 0 << "64"
+                                              << "*2%" << 1 << 60 << 64 << 2 * P;
+    QTest::newRow("*2% without edge") << "C3" << 0 << "64"
+                                      << "*2%" << 0 << 60 << 64 << 4 * P;
+    QTest::newRow("/4") << "C3" << 0 << "64"
+                        << "/4" << 1 << 60 << 64 << P / 2;
+    QTest::newRow("+0.5") << "C3" << 0 << "64"
+                          << "+0.5" << 1 << 60 << 64 << 5 * P / 2;
+    QTest::newRow("-3 clamps at 0") << "C3" << 0 << "64"
+                                    << "-3" << 1 << 60 << 64 << qint64(0);
+    QTest::newRow("huge clamps") << "C3" << 0 << "64"
+                                 << "1e9" << 1 << 60 << 64 << VoiceTraversal::MaxDuration;
+    QTest::newRow("not a number is 0") << "C3" << 0 << "64"
+                                       << "x" << 1 << 60 << 64 << qint64(0);
+    QTest::newRow("fraction of a tick rounds to nearest")
+        << "C3" << 0 << "64"
+        << "0.0000015" << 1 << 60 << 64 << qint64(1);
+}
+
+void tst_VoiceTraversal::lists()
+{
+    QFETCH(QString, pitchList);
+    QFETCH(int, pitchId);
+    QFETCH(QString, velocityList);
+    QFETCH(QString, durationList);
+    QFETCH(int, edgePrincipals);
+    QFETCH(int, pitch);
+    QFETCH(int, velocity);
+    QFETCH(qint64, duration);
+
+    TestNetwork network;
+    network.addNode(10, 0, 0,
+                    {{QStringLiteral("PitchList"), pitchList},
+                     {QStringLiteral("VelocityList"), velocityList},
+                     {QStringLiteral("DurationList"), durationList},
+                     {ArcUsageList, edgePrincipals ? QStringLiteral("20=1") : QString()}});
+    network.addNode(11, edgePrincipals, 0);
+    network.addEdge(20, 10, 11);
+    network.addVoiceGroup(1, 10,
+                          {{QStringLiteral("InitialVelocity"), QStringLiteral("50")},
+                           {QStringLiteral("InitialDuration"), QStringLiteral("2")}});
+    network.writeElementState(10, {{QStringLiteral("CurrentPitchId"), pitchId}});
+
+    VoiceTraversal traversal(1, &network);
+    traversal.reset(7 * P);
+    fireUntil(traversal, 7 * P);
+
+    const QList<TestNetwork::Delivery> deliveries = network.deliveries();
+    QCOMPARE(deliveries.size(), 2);
+    QCOMPARE(deliveries.at(0).instrument, QmdItemId(1));
+    QCOMPARE(deliveries.at(0).event,
+             InstrumentEvent::noteOn(7 * P, quint8(pitch), quint8(velocity)));
+    QCOMPARE(deliveries.at(1).event, InstrumentEvent::noteOff(7 * P + duration, quint8(pitch), 0));
+    const bool wrapped = pitchId >= pitchList.split(',', Qt::SkipEmptyParts).size();
+    QCOMPARE(network.state(10, QStringLiteral("CurrentPitchId")).toInt(),
+             pitchList.isEmpty() ? pitchId + 1 : (wrapped ? 1 : pitchId + 1));
+    QCOMPARE(network.state(10, QStringLiteral("HitCount")).toInt(), 1);
+}
+
+void tst_VoiceTraversal::userMessage_data()
+{
+    QTest::addColumn<QString>("list");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::newRow("three bytes") << "90 3C 40" << QByteArray("\x90\x3C\x40", 3);
+    QTest::newRow("spaces give zeros") << " F0  7" << QByteArray("\x00\xF0\x00\x07", 4);
+    QTest::newRow("junk and wide values") << "zz 1FF" << QByteArray("\x00\xFF", 2);
+    QTest::newRow("second entry after wrap") << "C0,B0" << QByteArray("\xC0", 1);
+}
+
+void tst_VoiceTraversal::userMessage()
+{
+    QFETCH(QString, list);
+    QFETCH(QByteArray, bytes);
+    TestNetwork network;
+    network.addNode(10, 0, 0, {{QStringLiteral("UserMidiMessageList"), list}});
+    network.addVoiceGroup(1, 10);
+    network.writeElementState(10, {{QStringLiteral("CurrentUserMidiMessageId"), 2}});
+    VoiceTraversal traversal(1, &network);
+    traversal.reset(P);
+    fireUntil(traversal, P);
+    const QList<TestNetwork::Delivery> deliveries = network.deliveries();
+    QCOMPARE(deliveries.size(), 3);
+    QCOMPARE(deliveries.at(0).event, InstrumentEvent::userMessage(P, bytes));
+}
+
+void tst_VoiceTraversal::mutedNodeAdvancesCounters()
+{
+    TestNetwork network;
+    network.addNode(10, 0, 0,
+                    {{QStringLiteral("DontPlayNote"), true},
+                     {QStringLiteral("PitchList"), QStringLiteral("D3,E3")},
+                     {QStringLiteral("UserMidiMessageList"), QStringLiteral("B0 7B 00")}});
+    network.addVoiceGroup(1, 10);
+    VoiceTraversal traversal(1, &network);
+    traversal.reset(0);
+    fireUntil(traversal, 0);
+
+    const QList<TestNetwork::Delivery> deliveries = network.deliveries();
+    QCOMPARE(deliveries.size(), 1);
+    QCOMPARE(deliveries.at(0).event.type, qint32(InstrumentEvent::UserMessage));
+    for (const char *key : {"CurrentPitchId", "CurrentVelocityId", "CurrentDurationId",
+                            "CurrentUserMidiMessageId", "HitCount"})
+        QCOMPARE(network.state(10, QString::fromLatin1(key)).toInt(), 1);
+    const QList<FiredNode> fired = network.firedNodes();
+    QCOMPARE(fired.size(), 1);
+    QVERIFY(fired.at(0).didNotPlay);
+    QCOMPARE(fired.at(0).node, QmdItemId(10));
+    QCOMPARE(fired.at(0).pitch, quint8(62));
+}
+
+void tst_VoiceTraversal::sequential_data()
+{
+    QTest::addColumn<QString>("usage");
+    QTest::addColumn<QList<QmdItemId>>("edges");
+    QTest::newRow("counts") << "21=2,22=1" << QList<QmdItemId>{21, 21, 22, 21, 21, 22};
+    QTest::newRow("count 0 stays") << "21=0,22=1" << QList<QmdItemId>{21, 21, 21, 21};
+    QTest::newRow("empty field wraps") << "21=1,,22=1" << QList<QmdItemId>{21, 21, 21};
+    QTest::newRow("missing edge ends the path") << "29=1" << QList<QmdItemId>{};
+}
+
+void tst_VoiceTraversal::sequential()
+{
+    QFETCH(QString, usage);
+    QFETCH(QList<QmdItemId>, edges);
+    TestNetwork network;
+    network.addNode(10, 0, 0, {{ArcUsageList, usage}});
+    network.addNode(11, 1, 0, {{ArcUsageList, QStringLiteral("23=1")}});
+    network.addEdge(21, 10, 11);
+    network.addEdge(22, 10, 11);
+    network.addEdge(23, 11, 10);
+    network.addVoiceGroup(1, 10);
+    VoiceTraversal traversal(1, &network);
+    traversal.reset(0);
+    QList<QmdItemId> taken;
+    for (qint64 tick = 0; tick < 2 * P * edges.size() + 1; tick += P) {
+        fireUntil(traversal, tick);
+        for (const Voice *voice : traversal.activeVoices()) {
+            if (voice->travel.edge != 23 && voice->travel.departureTick == tick &&
+                tick % (2 * P) == 0)
+                taken.append(voice->travel.edge);
+        }
+    }
+    QCOMPARE(taken.mid(0, edges.size()), edges);
+}
+
+void tst_VoiceTraversal::parallelContinuesOnLongestEdge_data()
+{
+    QTest::addColumn<QString>("usage");
+    QTest::addColumn<QList<qint64>>("arrivals");
+    QTest::newRow("3, 5, 5") << "21=1,22=1,23=1" << QList<qint64>{3 * P, 5 * P, 5 * P};
+    QTest::newRow("primary listed twice") << "22=1,21=1,22=1" << QList<qint64>{3 * P, 5 * P};
+    QTest::newRow("missing edge skipped") << "29=1,21=1" << QList<qint64>{3 * P};
+}
+
+void tst_VoiceTraversal::parallelContinuesOnLongestEdge()
+{
+    QFETCH(QString, usage);
+    QFETCH(QList<qint64>, arrivals);
+    TestNetwork network;
+    network.addNode(10, 0, 0,
+                    {{ArcUsageList, usage},
+                     {QStringLiteral("SignallingMethod"), 1},
+                     {QStringLiteral("DurationList"), QStringLiteral("50%")}});
+    network.addNode(11, 3, 0);
+    network.addNode(12, 5, 0);
+    network.addNode(13, 2, 3);
+    network.addEdge(21, 10, 11);
+    network.addEdge(22, 10, 12);
+    network.addEdge(23, 10, 13);
+    network.addVoiceGroup(1, 10);
+    VoiceTraversal traversal(1, &network);
+    traversal.reset(0);
+    fireUntil(traversal, 0);
+    QCOMPARE(::arrivals(traversal), arrivals);
+    // The note lasts half the primary edge: the longest one.
+    const qint64 longest = arrivals.last();
+    QCOMPARE(network.deliveries().at(1).event.tick, longest / 2);
+}
+
+void tst_VoiceTraversal::randomCountZeroWins()
+{
+    TestNetwork network;
+    network.addNode(10, 0, 0,
+                    {{ArcUsageList, QStringLiteral("21=5,,22=0,23=0")},
+                     {QStringLiteral("SignallingMethod"), 2}});
+    network.addNode(11, 1, 0);
+    network.addEdge(21, 10, 11);
+    network.addEdge(22, 10, 11);
+    network.addEdge(23, 10, 11);
+    network.addVoiceGroup(1, 10);
+    VoiceTraversal traversal(1, &network);
+    for (int run = 0; run < 5; ++run) {
+        traversal.reset(0);
+        fireUntil(traversal, 0);
+        const QList<Voice *> voices = traversal.activeVoices();
+        QCOMPARE(voices.size(), 1);
+        QCOMPARE(voices.first()->travel.edge, QmdItemId(22));
+    }
+}
+
+void tst_VoiceTraversal::wormholeFiresFarNodeAtSameTick()
+{
+    TestNetwork network;
+    network.addNode(10, 0, 0, {{ArcUsageList, QStringLiteral("21=1")}});
+    network.addNode(11, 7, 4, {{QStringLiteral("PitchList"), QStringLiteral("E3")}});
+    network.addEdge(21, 10, 11, {{QStringLiteral("IsWormhole"), true}});
+    network.addVoiceGroup(1, 10);
+    VoiceTraversal traversal(1, &network);
+    traversal.reset(3 * P);
+    for (Voice *voice : traversal.activeVoices())
+        traversal.process(voice, 3 * P);
+    QCOMPARE(network.firedNodes().size(), 1);
+    // The far node fires on the next pass, stamped with the same tick.
+    for (Voice *voice : traversal.activeVoices())
+        traversal.process(voice, 3 * P);
+    const QList<FiredNode> fired = network.firedNodes();
+    QCOMPARE(fired.size(), 2);
+    QCOMPARE(fired.at(1).node, QmdItemId(11));
+    QCOMPARE(fired.at(1).arrivalTick, 3 * P);
+    QCOMPARE(network.state(21, QStringLiteral("CurrentScaleId")).toInt(), 1);
+}
+
+void tst_VoiceTraversal::poolHoldsTwentyFourVoices()
+{
+    TestNetwork network;
+    QStringList usage{QStringLiteral("21=1")};
+    for (int i = 0; i < 30; ++i)
+        usage.append(QStringLiteral("22=1"));
+    network.addNode(10, 0, 0,
+                    {{ArcUsageList, usage.join(',')}, {QStringLiteral("SignallingMethod"), 1}});
+    network.addNode(11, 2, 0);
+    network.addNode(
+        12, 1, 0,
+        {{ArcUsageList, QStringLiteral("23=1,23=1")}, {QStringLiteral("SignallingMethod"), 1}});
+    network.addEdge(21, 10, 11);
+    network.addEdge(22, 10, 12);
+    network.addEdge(23, 12, 11);
+    network.addVoiceGroup(1, 10);
+    VoiceTraversal traversal(1, &network);
+    traversal.reset(0);
+    fireUntil(traversal, 0);
+    QCOMPARE(traversal.activeVoices().size(), 24);
+    // The first voice to reach the parallel node finds the pool full, so
+    // its node chooses nothing and that path ends; the rest continue.
+    fireUntil(traversal, P);
+    QCOMPARE(traversal.activeVoices().size(), 23);
+    QSet<quint32> ids;
+    for (const Voice *voice : traversal.activeVoices())
+        ids.insert(voice->id);
+    QCOMPARE(ids.size(), 23);
+}
+
+void tst_VoiceTraversal::emptyUsageListEndsPath()
+{
+    TestNetwork network;
+    network.addNode(10, 0, 0, {{ArcUsageList, QStringLiteral("21=1")}});
+    network.addNode(11, 1, 0);
+    network.addEdge(21, 10, 11);
+    network.addVoiceGroup(1, 10);
+    VoiceTraversal traversal(1, &network);
+    traversal.reset(0);
+    fireUntil(traversal, 0);
+    QVERIFY(traversal.hasActiveVoices());
+    fireUntil(traversal, P);
+    QVERIFY(!traversal.hasActiveVoices());
+    QCOMPARE(network.notesOn().size(), 2);
+}
+
+void tst_VoiceTraversal::retimeFollowsGeometry()
+{
+    TestNetwork network;
+    network.addNode(10, 0, 0, {{ArcUsageList, QStringLiteral("21=1")}});
+    network.addNode(11, 4, 0);
+    network.addEdge(21, 10, 11);
+    network.addVoiceGroup(1, 10);
+    VoiceTraversal traversal(1, &network);
+    traversal.reset(P);
+    fireUntil(traversal, P);
+    QCOMPARE(arrivals(traversal), QList<qint64>{5 * P});
+    network.setElement(
+        11, {{QStringLiteral("TickPos"), QVariant::fromValue(QmdLudra::TickPos{2 * P, P})}});
+    traversal.retime();
+    QCOMPARE(arrivals(traversal), QList<qint64>{4 * P});
+    network.setElement(21, {{QStringLiteral("ToNode"), 99u}});
+    traversal.retime();
+    QVERIFY(!traversal.hasActiveVoices());
+}
+
+QTEST_GUILESS_MAIN(tst_VoiceTraversal)
+#include "tst_voicetraversal.moc"
