@@ -60,7 +60,6 @@ void TestQmdPropertyList::roundTrip_data()
         "4=S{Length=double:2.5,Points=I{2=int:-3,9=int:2147483647},Flags=S{On=bool:true}}},"
         "Tempo=double:120.25,Playing=bool:true,Empty=I{},Blank=S{}}";
     QTest::newRow("nested dictionaries") << nested << "/";
-    QTest::newRow("subtree") << nested << "/Elements/4";
     QTest::newRow("value inside a subtree") << nested << "/Elements/4/Length";
     QTest::newRow("identifiers at the extremes")
         << "I{1=int:1,4294967295=int:2,2147483648=S{x=bool:true},77=I{}}"
@@ -68,23 +67,15 @@ void TestQmdPropertyList::roundTrip_data()
     QTest::newRow("doubles") << "I{1=double:0.1,2=double:-2.5e+10,3=double:1e-300,"
                                 "4=double:3.141592653589793,5=double:0,6=double:inf}"
                              << "/";
-    QTest::newRow("integers") << "I{1=int:0,2=int:-2147483648,3=int:2147483647}"
-                              << "/";
     QTest::newRow("strings needing escapes")
         << "S{a=QString:<tag attr=\"1\">,b=QString:a & b,c=QString:caf\u00e9 \u4e2d\u6587,"
            "d=QString: padded ,e=QString:line\nbreak,f=QString:]]>,g=QString:'quoted'}"
         << "/";
-    QTest::newRow("whitespace inside strings") << "S{a=QString: x ,b=QString:\tx,c=QString:x\ny}"
-                                               << "/";
     QTest::newRow("keys needing escapes")
         << "S{<a&b>=int:1,with space=int:2,\u00fcml=int:3,123=S{9=bool:false}}"
         << "/";
     QTest::newRow("root value") << "int:42"
                                 << "/";
-    QTest::newRow("root string") << "QString:alone"
-                                 << "/";
-    QTest::newRow("empty root IntDict") << "I{}"
-                                        << "/";
 }
 
 // A tree written and read back is the same tree, identifiers included.
@@ -114,37 +105,23 @@ void TestQmdPropertyList::valueConversion_data()
     QTest::addColumn<QString>("readBack");
 
     QTest::newRow("true") << QVariant(true) << QByteArray("<true/>") << "bool:true";
-    QTest::newRow("false") << QVariant(false) << QByteArray("<false/>") << "bool:false";
     QTest::newRow("int") << QVariant(-7) << QByteArray("<integer>-7</integer>") << "int:-7";
     QTest::newRow("uint") << QVariant(7u) << QByteArray("<integer>7</integer>") << "int:7";
-    QTest::newRow("uint above the int range")
-        << QVariant(2147483648u) << QByteArray("<integer>2147483648</integer>") << "int:0";
     QTest::newRow("largest uint") << QVariant(std::numeric_limits<quint32>::max())
                                   << QByteArray("<integer>4294967295</integer>") << "int:0";
-    QTest::newRow("ulonglong") << QVariant(quint64(12)) << QByteArray("<integer>12</integer>")
-                               << "int:12";
     QTest::newRow("largest ulonglong")
         << QVariant(std::numeric_limits<quint64>::max())
         << QByteArray("<integer>18446744073709551615</integer>") << "int:0";
-    QTest::newRow("signed 64-bit")
-        << QVariant(qint64(-5)) << QByteArray("<string>-5</string>") << "QString:-5";
     QTest::newRow("signed 64-bit beyond 32 bits")
         << QVariant(qint64(1) << 40) << QByteArray("<string>1099511627776</string>")
         << "QString:1099511627776";
     QTest::newRow("double") << QVariant(0.1) << QByteArray("<real>0.1</real>") << "double:0.1";
-    QTest::newRow("large double") << QVariant(1e300) << QByteArray("<real>1e+300</real>")
-                                  << "double:1e+300";
     QTest::newRow("whole double") << QVariant(3.0) << QByteArray("<real>3</real>") << "double:3";
     QTest::newRow("float is not a double")
         << QVariant(1.5f) << QByteArray("<string>1.5</string>") << "QString:1.5";
     QTest::newRow("string with markup")
         << QVariant(QString("a<b & c>d")) << QByteArray("<string>a&lt;b &amp; c&gt;d</string>")
         << "QString:a<b & c>d";
-    QTest::newRow("unicode string")
-        << QVariant(QString("\u00e9\u4e2d")) << QByteArray("<string>\xc3\xa9\xe4\xb8\xad</string>")
-        << "QString:\u00e9\u4e2d";
-    QTest::newRow("empty string") << QVariant(QString("")) << QByteArray("<string></string>")
-                                  << "QString:";
     // The parser drops text made of whitespace only and, as XML wants,
     // turns carriage returns into line feeds.
     QTest::newRow("whitespace-only string")
@@ -152,8 +129,6 @@ void TestQmdPropertyList::valueConversion_data()
     QTest::newRow("carriage return")
         << QVariant(QString("a\r\nb")) << QByteArray("<string>a\r\nb</string>") << "QString:a\nb";
     QTest::newRow("invalid value") << QVariant() << QByteArray("<string></string>") << "QString:";
-    QTest::newRow("byte array") << QVariant(QByteArray("raw")) << QByteArray("<string>raw</string>")
-                                << "QString:raw";
     QTest::newRow("no text form") << QVariant(QSize(1, 2)) << QByteArray("<string></string>")
                                   << "QString:";
 }
@@ -193,10 +168,7 @@ void TestQmdPropertyList::writtenFile_data()
     QTest::addColumn<QStringList>("excluded");
     QTest::addColumn<QByteArray>("expected");
 
-    const QByteArray nested = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                              "<!DOCTYPE plist PUBLIC \"-//Apple Computer//DTD PLIST 1.0//EN\" "
-                              "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
-                              "<plist version=\"1.0\">\n"
+    const QByteArray nested = Header +
                               "    <dict>\n"
                               "        <key>ContainerType</key>\n"
                               "        <string>StrDict</string>\n"
@@ -215,42 +187,18 @@ void TestQmdPropertyList::writtenFile_data()
                               "                </dict>\n"
                               "            </dict>\n"
                               "        </dict>\n"
-                              "    </dict>\n"
-                              "</plist>";
-    QTest::newRow("nested dictionaries") << "S{Elements=I{7=S{Points=I{}}}}"
-                                         << "/" << QStringList() << nested;
+                              "    </dict>\n" +
+                              Footer;
     QTest::newRow("excluded items are left out")
         << "S{Elements=I{7=S{Points=I{},Name=QString:x},8=S{Name=QString:y}},Tempo=int:1}"
         << "/" << QStringList{"/Elements/8", "/Elements/7/Name", "/Tempo"} << nested;
-    QTest::newRow("subtree")
-        << "S{Elements=I{7=S{Points=I{}}}}"
-        << "/Elements/7/Points" << QStringList()
-        << QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                      "<!DOCTYPE plist PUBLIC \"-//Apple Computer//DTD PLIST 1.0//EN\" "
-                      "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
-                      "<plist version=\"1.0\">\n"
-                      "    <dict>\n"
-                      "        <key>ContainerType</key>\n"
-                      "        <string>IntDict</string>\n"
-                      "    </dict>\n"
-                      "</plist>");
     QTest::newRow("excluded subtree root")
         << "S{Elements=I{7=S{Points=I{}}}}"
         << "/Elements/7" << QStringList{"/Elements/7"}
-        << QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                      "<!DOCTYPE plist PUBLIC \"-//Apple Computer//DTD PLIST 1.0//EN\" "
-                      "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
-                      "<plist version=\"1.0\"/>");
+        << QByteArray(Header).replace(">\n<plist version=\"1.0\">\n",
+                                      ">\n<plist version=\"1.0\"/>");
     QTest::newRow("root value") << "bool:true"
-                                << "/" << QStringList()
-                                << QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                                              "<!DOCTYPE plist PUBLIC \"-//Apple Computer//DTD "
-                                              "PLIST 1.0//EN\" "
-                                              "\"http://www.apple.com/DTDs/"
-                                              "PropertyList-1.0.dtd\">\n"
-                                              "<plist version=\"1.0\">\n"
-                                              "    <true/>\n"
-                                              "</plist>");
+                                << "/" << QStringList() << Header + "    <true/>\n" + Footer;
 }
 
 // The exact bytes of small files, written out by hand.
@@ -280,10 +228,6 @@ void TestQmdPropertyList::exclusions_data()
     QTest::addColumn<QString>("expected");
 
     const QString tree = "S{A=I{1=S{x=int:1,y=I{4=bool:true}},2=int:2},B=S{z=int:3},C=int:4}";
-    QTest::newRow("nothing excluded")
-        << tree << QStringList() << QStringList() << QStringList() << tree;
-    QTest::newRow("a value") << tree << QStringList() << QStringList{"/C"} << QStringList()
-                             << "S{A=I{1=S{x=int:1,y=I{4=bool:true}},2=int:2},B=S{z=int:3}}";
     QTest::newRow("a container and everything below it")
         << tree << QStringList() << QStringList{"/A/1"} << QStringList()
         << "S{A=I{2=int:2},B=S{z=int:3},C=int:4}";
@@ -363,8 +307,6 @@ void TestQmdPropertyList::reading_data()
         << QByteArray("<plist version=\"1.0\"><string>x</string></plist>") << "QString:x" << none;
     QTest::newRow("top element a value replaces the root")
         << Run::file("<integer>12</integer>") << "int:12" << none;
-    QTest::newRow("top element of any tag is read")
-        << Run::file("<real>2.5</real>") << "double:2.5" << none;
     QTest::newRow("later top elements are ignored")
         << Run::file("<true/><false/>" + Run::strDict("")) << "bool:true" << none;
     QTest::newRow("text around the top element is ignored")
@@ -441,8 +383,6 @@ void TestQmdPropertyList::reading_data()
         << Run::file(Run::intDict("<key>x</key><integer>5</integer><key>-1</key><true/>"
                                   "<key>4294967296</key><true/><key>3</key><false/>"))
         << "I{3=bool:false}" << QStringList{invalid, invalid, invalid};
-    QTest::newRow("largest IntDict key") << Run::file(Run::intDict("<key>4294967295</key><true/>"))
-                                         << "I{4294967295=bool:true}" << none;
     QTest::newRow("two keys in a row")
         << Run::file(
                Run::strDict("<key>a</key><key>b</key><integer>1</integer><key>c</key><true/>"))
@@ -479,13 +419,9 @@ void TestQmdPropertyList::rejected_data()
     QTest::addColumn<QByteArray>("file");
     QTest::addColumn<QString>("error");
 
-    const QByteArray mismatch = Run::file("<dict></array>");
-    QTest::newRow("mismatched tags") << mismatch << Run::parserError(mismatch);
     const QByteArray unclosed = "<?xml version=\"1.0\"?>\n<plist>\n  <dict>\n";
     QTest::newRow("unclosed elements") << unclosed << Run::parserError(unclosed);
     QTest::newRow("empty file") << QByteArray() << Run::parserError(QByteArray());
-    const QByteArray text = "just some text";
-    QTest::newRow("plain text") << text << Run::parserError(text);
     const QByteArray twoRoots = "<plist/><plist/>";
     QTest::newRow("two document elements") << twoRoots << Run::parserError(twoRoots);
     const QByteArray undeclared = Run::file("<string>&nbsp;</string>");
@@ -505,8 +441,6 @@ void TestQmdPropertyList::rejected_data()
         << "The file is not a plist file.";
     QTest::newRow("version 2.0") << QByteArray("<plist version=\"2.0\"><true/></plist>")
                                  << "The file is not a plist version 1.0 file.";
-    QTest::newRow("empty version") << QByteArray("<plist version=\"\"><true/></plist>")
-                                   << "The file is not a plist version 1.0 file.";
     QTest::newRow("version 1.00") << QByteArray("<plist version=\"1.00\"><true/></plist>")
                                   << "The file is not a plist version 1.0 file.";
 }
