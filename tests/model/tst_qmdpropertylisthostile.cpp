@@ -112,14 +112,6 @@ void TestQmdPropertyListHostile::hostileFiles_data()
         // The plist element is the first level.
         << guardError(1, PlistStart.size() + 6 * (QmdXmlGuard::MaxDepth - 1) + 1, TooDeep)
         << OldTree << none;
-    QTest::newRow("100000 nested lines of unknown elements")
-        << QByteArray("<plist>\n" + QByteArray("<a>\n").repeated(deep) +
-                      QByteArray("</a>").repeated(deep) + "</plist>")
-        << guardError(QmdXmlGuard::MaxDepth + 1, 1, TooDeep) << OldTree << none;
-    QTest::newRow("100000 open dicts, never closed")
-        << QByteArray(PlistStart + QByteArray("<dict>").repeated(deep))
-        << guardError(1, PlistStart.size() + 6 * (QmdXmlGuard::MaxDepth - 1) + 1, TooDeep)
-        << OldTree << none;
     // The entries of the innermost dict make one level below the dicts.
     const int deepestDicts = QmdXmlGuard::MaxDepth - 2;
     QTest::newRow("deepest nesting that loads")
@@ -130,9 +122,6 @@ void TestQmdPropertyListHostile::hostileFiles_data()
         << tooDeep
         << guardError(2, int(innermostEntry - tooDeep.lastIndexOf('\n', innermostEntry)), TooDeep)
         << OldTree << none;
-    QTest::newRow("siblings do not nest")
-        << Run::file(Run::intDict(QByteArray("<key>1</key><true/>").repeated(deep))) << QString()
-        << "I{1=bool:true}" << none;
     QTest::newRow("self-closing elements do not nest")
         << Run::file(Run::strDict("<key>a</key><dict/>" + QByteArray("<x/>").repeated(deep) +
                                   "<key>b</key><true/>"))
@@ -152,22 +141,10 @@ void TestQmdPropertyListHostile::hostileFiles_data()
 
     QTest::newRow("billion laughs")
         << billionLaughs() << guardError(2, 1, InternalSubset) << OldTree << none;
-    QTest::newRow("one entity used many times")
-        << QByteArray("<!DOCTYPE plist [<!ENTITY a \"" + QByteArray(4000, 'x') +
-                      "\">]><plist><string>" + QByteArray("&a;").repeated(deep) +
-                      "</string></plist>")
-        << guardError(1, 1, InternalSubset) << OldTree << none;
     QTest::newRow("external entity")
         << QByteArray("<?xml version=\"1.0\"?>\n<!DOCTYPE plist [<!ENTITY x SYSTEM \"file://" +
                       m_secretPath.toUtf8() + "\">]>\n<plist><string>&x;</string></plist>")
         << guardError(2, 1, InternalSubset) << OldTree << none;
-    QTest::newRow("parameter entity")
-        << QByteArray("<!DOCTYPE plist [<!ENTITY % p \"<!ENTITY z 'zz'>\"> %p; ]>"
-                      "<plist><string>&z;</string></plist>")
-        << guardError(1, 1, InternalSubset) << OldTree << none;
-    QTest::newRow("default attributes")
-        << QByteArray("<!DOCTYPE plist [<!ATTLIST plist version CDATA \"2.0\">]><plist/>")
-        << guardError(1, 1, InternalSubset) << OldTree << none;
     // Entities of an external document type are neither fetched nor read.
     QTest::newRow("external document type")
         << QByteArray("<!DOCTYPE plist SYSTEM \"file://" + m_dtdPath.toUtf8() + "\"><plist>" +
@@ -179,22 +156,11 @@ void TestQmdPropertyListHostile::hostileFiles_data()
 
     QTest::newRow("100000 attributes")
         << manyAttributes(deep, "1") << guardError(1, 1, TooManyAttributes) << OldTree << none;
-    QTest::newRow("100000 attributes holding '>'")
-        << manyAttributes(deep, ">") << guardError(1, 1, TooManyAttributes) << OldTree << none;
     QTest::newRow("most attributes that load")
         << manyAttributes(QmdXmlGuard::MaxAttributes, "=") << QString() << "bool:true" << none;
-    QTest::newRow("100000 attributes on an unclosed tag")
-        << manyAttributes(deep, "1").chopped(22) << guardError(1, 1, TooManyAttributes) << OldTree
-        << none;
 
     QTest::newRow("invalid UTF-8") << QByteArray("<plist><string>a\xff</string></plist>")
                                    << guardError(1, 17, BadEncoding) << OldTree << none;
-    QTest::newRow("UTF-8 cut off at the end") << QByteArray("<plist>\n<string>\xe2\x82")
-                                              << guardError(2, 9, BadEncoding) << OldTree << none;
-    QTest::newRow("declared Latin-1")
-        << QByteArray("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<plist><string>caf\xe9"
-                      "</string></plist>")
-        << guardError(2, 19, BadEncoding) << OldTree << none;
     QTest::newRow("declared encodings are not followed")
         << QByteArray("<?xml version=\"1.0\" encoding=\"IBM037\"?>\n<plist><string>caf\xc3\xa9"
                       "</string></plist>")
@@ -203,13 +169,6 @@ void TestQmdPropertyListHostile::hostileFiles_data()
     QTest::newRow("UTF-16 with byte order mark")
         << QByteArray(utf16.encode(u"<plist version=\"1.0\"><string>\u4e2d</string></plist>"))
         << QString() << "QString:\u4e2d" << none;
-    QStringEncoder utf16be(QStringEncoder::Utf16BE);
-    QTest::newRow("UTF-16 without byte order mark")
-        << QByteArray(utf16be.encode(u"<plist><integer>5</integer></plist>")) << QString()
-        << "int:5" << none;
-    QTest::newRow("UTF-8 byte order mark")
-        << QByteArray("\xef\xbb\xbf<plist><integer>6</integer></plist>") << QString() << "int:6"
-        << none;
     const QByteArray nul = QByteArray("<plist><string>a\0b</string></plist>", 35);
     QTest::newRow("NUL character") << nul << Run::parserError(nul) << OldTree << none;
 
@@ -222,8 +181,6 @@ void TestQmdPropertyListHostile::hostileFiles_data()
                QByteArray(5000, '7') + "</key><true/>"))
         << QString() << "I{1=int:0,2=double:inf,3=double:-inf,4=double:0,5=int:0}"
         << QStringList{"TODO: handle key INVALID error"};
-    QTest::newRow("long string") << Run::file("<string>" + QByteArray(1 << 20, 'x') + "</string>")
-                                 << QString() << "QString:" + QString(1 << 20, 'x') << none;
     QTest::newRow("largest file") << QByteArray(Run::file("<true/>").leftJustified(
                                          QmdPropertyListImporter::MaxFileSize))
                                   << QString() << "bool:true" << none;
@@ -285,7 +242,6 @@ void TestQmdPropertyListHostile::binaryJunk_data()
     QTest::addColumn<QByteArray>("prefix");
     QTest::newRow("junk alone") << QByteArray();
     QTest::newRow("junk inside a dict") << QByteArray(PlistStart + "<dict>");
-    QTest::newRow("junk after a declaration") << QByteArray("<?xml version=\"1.0\"?>\n");
 }
 
 // Random bytes, with or without a plausible start, never load.
