@@ -80,17 +80,11 @@ void TestQmdDocController::fileRequests_data()
     QTest::newRow("load") << "load" << true << ""
                           << QStringList{"modelReset", "fileLoaded", "fileNameChanged"} << "target"
                           << true << 0;
-    QTest::newRow("load under the same name")
-        << "load" << true << "target" << QStringList{"modelReset", "fileLoaded"} << "target" << true
-        << 0;
     QTest::newRow("load fails to open")
         << "load" << false << "" << QStringList{"fileLoadError"} << "" << false << -1;
     QTest::newRow("load template keeps the name")
         << "template" << true << "other" << QStringList{"modelReset", "templateLoaded"} << "other"
         << true << 0;
-    QTest::newRow("load template untitled")
-        << "template" << true << "" << QStringList{"modelReset", "templateLoaded"} << "" << true
-        << 0;
     QTest::newRow("load template fails to open")
         << "template" << false << "" << QStringList{"templateLoadError"} << "" << false << -1;
 }

@@ -39,10 +39,6 @@ void TestQmdElementDocController::resetLayout_data()
 
     QTest::newRow("invalid root") << ModelSetup([](QmdMemModel &) {}) << QmdItemIdList()
                                   << QStringList{elementsKey};
-    QTest::newRow("IntDict root") << ModelSetup([](QmdMemModel &m) {
-        m.setTypes(QHash<QmdIndex, Qmd::ContainerType>{{QmdIndex(), Qmd::IntDict}});
-        m.addData(QList<QVariant>{1, 2});
-    }) << QmdItemIdList() << QStringList{elementsKey};
     QTest::newRow("plain value at Elements") << ModelSetup([](QmdMemModel &m) {
         m.setTypes(QHash<QmdIndex, Qmd::ContainerType>{{QmdIndex(), Qmd::StrDict}});
         m.setData(QHash<QString, QVariant>{{elementsKey, 5}, {"Tempo", 120}});
@@ -196,8 +192,6 @@ void TestQmdElementDocController::addElementIsOneUndoStep()
     QCOMPARE(type.toInt(), 2);
     QCOMPARE(controller.data(controller.index(QStringLiteral("Name"), element)),
              QVariant(QStringLiteral("n")));
-    QCOMPARE(controller.containerType(controller.index(QStringLiteral("Lists"), element)),
-             Qmd::IntDict);
     QCOMPARE(controller.containerType(controller.index(QStringLiteral("Style"), element)),
              Qmd::StrDict);
     QCOMPARE(controller.undoRedoCount(), 1);
@@ -212,10 +206,6 @@ void TestQmdElementDocController::addElementIsOneUndoStep()
     QCOMPARE(
         controller.data(controller.index(QStringLiteral("Type"), controller.index(id, elements))),
         QVariant(2));
-
-    // Without a place for the id, the request is made all the same.
-    QVERIFY(controller.requestAddElement(3, {}, {}, QStringLiteral("Add")) != 0);
-    QCOMPARE(controller.ids(elements).size(), 2);
 }
 
 QTEST_GUILESS_MAIN(TestQmdElementDocController)
