@@ -112,3 +112,14 @@ QSet<QString> MidiOutput::outputPortNames()
 {
     return MidiBackend::portNames<RtMidiOut>();
 }
+
+QString MidiOutput::defaultPortName(const QSet<QString> &names)
+{
+    QStringList sorted(names.cbegin(), names.cend());
+    sorted.sort();
+    for (const QString &name : std::as_const(sorted)) {
+        if (name.contains(QLatin1String("synth"), Qt::CaseInsensitive))
+            return name;
+    }
+    return sorted.value(0);
+}

@@ -5,6 +5,7 @@
 
 #include <QBitArray>
 #include <QList>
+#include <QStringList>
 
 // An output port with a set of MIDI channels, which turns instrument events
 // into MIDI bytes.
@@ -29,6 +30,11 @@ public:
     static QList<QByteArray> encode(const QList<InstrumentEvent> &events, quint16 channelBits);
 
     static QSet<QString> outputPortNames();
+    // The port to play on when none is chosen: of the names in sorted
+    // order, the first that contains "synth" in any letter case, else the
+    // first; empty without names.
+    static QString defaultPortName(const QSet<QString> &names);
+    static QString defaultOutputPortName() { return defaultPortName(outputPortNames()); }
 
 private:
     bool sendMessages(const QList<QByteArray> &messages);

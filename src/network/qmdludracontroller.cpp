@@ -1,5 +1,8 @@
 #include "qmdludracontroller.h"
 
+#include "midioutput.h"
+#include "qmdludraclipboard.h"
+#include "qmdludraedgeusage.h"
 #include "qmdludraexporter.h"
 #include "qmdludraimporter.h"
 #include "qmdludrapalette.h"
@@ -11,6 +14,7 @@
 #include <QSignalBlocker>
 
 #include <algorithm>
+#include <limits>
 
 namespace {
 
@@ -20,6 +24,10 @@ const QString InstrumentsKey = QStringLiteral("Instruments");
 const QString SyncMidiInputsKey = QStringLiteral("SyncMidiInputs");
 const QString SyncMidiOutputsKey = QStringLiteral("SyncMidiOutputs");
 const QString TypeKey = QStringLiteral("Type");
+const QString FromNodeKey = QStringLiteral("FromNode");
+const QString ToNodeKey = QStringLiteral("ToNode");
+const QString ArcIdentifiersKey = QStringLiteral("ArcIdentifiers");
+const QString ArcUsageListKey = QStringLiteral("ArcUsageList");
 
 // The run-time state a node or an edge starts from; other kinds have none.
 QHash<QString, QVariant> initialState(uint type)
@@ -180,6 +188,7 @@ void QmdLudraController::resetDocument()
         RequestScope scope(this);
         m_tempIndex = m_elementStatesIndex = m_instrumentsIndex = QmdIndex();
         m_syncMidiInputsIndex = m_syncMidiOutputsIndex = QmdIndex();
+        m_edgeFromNodes.clear();
         return;
     }
     beginRequest(nextRequestId(), Qmd::NoUndo, tr("QmdLudraController::Reset"));
@@ -195,6 +204,7 @@ void QmdLudraController::resetDocument()
     // the timing source, those objects, the edge from-node cache and the
     // instruments model are rebuilt, in that order.
     endRequest();
+    rebuildEdgeFromNodeCache();
 }
 
 void QmdLudraController::applyDocumentDefaults()
@@ -405,3 +415,452 @@ void QmdLudraController::replaceContent(const QmdModel &source)
     const QSignalBlocker blocker(document);
     copyTree(source, *document);
 }
+
+// --- Creating elements and instruments ---------------------------------------
+
+QmdRequestId QmdLudraController::requestAddInstrument(const QmdRequestOptions &options)
+{
+    QStringList labels;
+    QList<QColor> colors;
+    QBitArray usedChannels(MidiOutput::ChannelCount);
+    {
+        ReadScope scope(this);
+        const QmdIndex instruments = m_instrumentsIndex;
+        for (QmdItemId id : ids(instruments)) {
+            const QmdIndex instrument = index(id, instruments);
+            labels << data(index(QStringLiteral("Label"), instrument)).toString();
+            colors << data(index(QStringLiteral("Color"), instrument)).value<QColor>();
+            usedChannels |= data(index(QStringLiteral("MidiChannels"), instrument)).toBitArray();
+        }
+    }
+
+    const QString name = tr("Instrument");
+    QString label = name;
+    for (int n = 2; labels.contains(label) && n < std::numeric_limits<int>::max(); ++n)
+        label = QStringLiteral("%1 %2").arg(name).arg(n);
+
+    QColor color;
+    for (int position = 0; position < QmdLudraPalette::size(); ++position) {
+        if (!colors.contains(QmdLudraPalette::color(position))) {
+            color = QmdLudraPalette::color(position);
+            break;
+        }
+    }
+
+    QBitArray channels(MidiOutput::ChannelCount);
+    for (int channel = 0; channel < MidiOutput::ChannelCount; ++channel) {
+        if (!usedChannels.testBit(channel)) {
+            channels.setBit(channel);
+            break;
+        }
+    }
+    return requestAddInstrument(label, color, channels, options);
+}
+
+QmdRequestId QmdLudraController::requestAddInstrument(const QString &label, const QColor &color,
+                                                      const QBitArray &channels,
+                                                      const QmdRequestOptions &options)
+{
+    // Asked before the request: the MIDI services may take their time, and
+    // readers on other threads wait for the lock.
+    const QString port = MidiOutput::defaultOutputPortName();
+    const QmdRequestId rid = startRequest(options);
+    const QmdIndex instruments = m_instrumentsIndex;
+    if (const QmdItemId id = addType(Qmd::StrDict, instruments)) {
+        setData(QHash<QString, QVariant>{{TypeKey, QStringLiteral("midi")},
+                                         {QStringLiteral("Color"), color},
+                                         {QStringLiteral("Label"), label},
+                                         {QStringLiteral("MidiPort"), port},
+                                         {QStringLiteral("MidiChannels"), channels},
+                                         {QStringLiteral("MidiDoProgramChange"), false},
+                                         {QStringLiteral("MidiProgram"), 1},
+                                         {QStringLiteral("MidiBankMSB"), 0},
+                                         {QStringLiteral("MidiBankLSB"), 0}},
+                index(id, instruments));
+    }
+    endRequest();
+    return rid;
+}
+
+QmdRequestId QmdLudraController::requestAddEdge(const QmdIndex &fromNode, const QmdIndex &toNode,
+                                                QmdLudra::EdgePath path, CreationFlags flags,
+                                                const QmdRequestOptions &options)
+{
+    QHash<QString, QVariant> values{{QStringLiteral("Path"), int(path)}};
+    const bool hasFromNode = isValid(fromNode);
+    if (hasFromNode)
+        values.insert(FromNodeKey, fromNode.id());
+    if (isValid(toNode))
+        values.insert(ToNodeKey, toNode.id());
+    QmdItemId edge = 0;
+    const QmdRequestId rid = addElement(QmdLudra::Edge, values, {}, flags, options, &edge);
+    if (edge != 0 && hasFromNode) {
+        beginRequest(rid, options.flags, tr("Edge From-Node Signalling"));
+        enterOutgoingEdge(fromNode, edge);
+        endRequest();
+    }
+    return rid;
+}
+
+QmdRequestId QmdLudraController::requestAddNode(const QmdLudra::TickPos &pos, CreationFlags flags,
+                                                const QmdRequestOptions &options)
+{
+    return addElement(QmdLudra::Node,
+                      {{QStringLiteral("PitchList"), QStringLiteral("C3")},
+                       {QStringLiteral("VelocityList"), QStringLiteral("64")},
+                       {QStringLiteral("DurationList"), QStringLiteral("100%")},
+                       {QStringLiteral("TickPos"), QVariant::fromValue(pos)},
+                       {QStringLiteral("SignallingMethod"), int(QmdLudra::Sequential)}},
+                      {{ArcIdentifiersKey, Qmd::IntDict}}, flags, options);
+}
+
+QmdRequestId QmdLudraController::requestAddVoiceGroup(const QmdIndex &toNode, CreationFlags flags,
+                                                      const QmdRequestOptions &options)
+{
+    QmdItemIdList instruments = ids(instrumentsIndex());
+    std::sort(instruments.begin(), instruments.end());
+    const QmdItemId instrument = instruments.isEmpty() ? 0 : instruments.first();
+    const QmdItemId node = isValid(toNode) ? toNode.id() : 0;
+    return addElement(QmdLudra::VoiceGroup,
+                      {{QStringLiteral("InitialPitch"), QStringLiteral("C3")},
+                       {QStringLiteral("InitialVelocity"), QStringLiteral("64")},
+                       {QStringLiteral("InitialDuration"), QStringLiteral("1.0")},
+                       {QStringLiteral("InitialInstrument"), instrument},
+                       {ToNodeKey, node}},
+                      {}, flags, options);
+}
+
+QmdRequestId QmdLudraController::requestAddTextBox(const QmdLudra::TickPos &pos,
+                                                   const QString &text, CreationFlags flags,
+                                                   const QmdRequestOptions &options)
+{
+    return addElement(
+        QmdLudra::TextBox,
+        {{QStringLiteral("TickPos"), QVariant::fromValue(pos)}, {QStringLiteral("Text"), text}}, {},
+        flags, options);
+}
+
+QmdRequestId QmdLudraController::addElement(QmdLudra::ElementType type,
+                                            QHash<QString, QVariant> values,
+                                            const QHash<QString, Qmd::ContainerType> &containers,
+                                            CreationFlags flags, const QmdRequestOptions &options,
+                                            QmdItemId *newId)
+{
+    if (flags.testFlag(CreateHidden))
+        values.insert(QStringLiteral("IsHidden"), true);
+    return requestAddElement(int(type), values, containers, options, newId);
+}
+
+// The first free identifier, and a last place in the usage list.
+void QmdLudraController::enterOutgoingEdge(const QmdIndex &node, QmdItemId edge)
+{
+    // Older documents knew no identifiers: the node starts counting now.
+    if (containerType(index(ArcIdentifiersKey, node)) != Qmd::IntDict)
+        setType(ArcIdentifiersKey, Qmd::IntDict, node);
+    const QmdIndex identifiers = index(ArcIdentifiersKey, node);
+    QList<uint> taken;
+    for (QmdItemId id : ids(identifiers))
+        taken << data(index(id, identifiers)).toUInt();
+    if (const int identifier = QmdLudraEdgeUsage::freeIdentifier(taken); identifier >= 0)
+        setData(edge, identifier, identifiers);
+    const QString usage = data(index(ArcUsageListKey, node)).toString();
+    setData(ArcUsageListKey, QmdLudraEdgeUsage::withEdgeAppended(usage, edge), node);
+}
+
+void QmdLudraController::removeOutgoingEdge(const QmdIndex &node, QmdItemId edge)
+{
+    if (!isValid(node))
+        return;
+    const QmdIndex identifiers = index(ArcIdentifiersKey, node);
+    if (isValid(index(edge, identifiers)))
+        remove(edge, identifiers);
+    const QmdIndex usageIndex = index(ArcUsageListKey, node);
+    if (!isValid(usageIndex))
+        return;
+    const QString usage = data(usageIndex).toString();
+    const QString kept = QmdLudraEdgeUsage::withoutEdge(usage, edge);
+    if (kept != usage)
+        setData(ArcUsageListKey, kept, node);
+}
+
+// --- Clipboard -----------------------------------------------------------------
+
+QmdRequestId QmdLudraController::requestCopy(const QmdItemIdSet &elements)
+{
+    const QmdRequestId rid = startRequest(QmdRequestOptions(Qmd::NoUndo, tr("Copy")));
+    const QmdIndex container = elementsIndex();
+    QmdIndexList records;
+    for (QmdItemId id : elements) {
+        if (const QmdIndex record = index(id, container); isValid(record))
+            records << record;
+    }
+    QmdLudraClipboard(model(), container).copy(records);
+    endRequest();
+    return rid;
+}
+
+QmdRequestId QmdLudraController::requestPaste(const QmdLudra::TickPos &center)
+{
+    const QByteArray payload = QmdLudraClipboard::clipboardPayload();
+    const QmdRequestId rid = startRequest(tr("Paste"));
+    if (!payload.isEmpty()) {
+        const uint divisions = data(index(QStringLiteral("DivsPerPrincipal"))).toUInt();
+        QmdLudraClipboard(model(), elementsIndex()).paste(payload, center, divisions);
+    }
+    endRequest();
+    return rid;
+}
+
+// --- Continuing requests ---------------------------------------------------------
+
+void QmdLudraController::beginRequest(QmdRequestId rid, Qmd::RequestFlags flags,
+                                      const QString &text)
+{
+    // The lock taken here is held until the request ends.
+    Base::beginRequest(rid, flags, text);
+    if (!model())
+        return;
+    OpenRequest &open = m_openRequests[rid];
+    if (open.pending++ == 0)
+        open.flags = flags;
+}
+
+void QmdLudraController::continueRequest(QmdRequestId rid, const QString &text)
+{
+    Qmd::RequestFlags flags = 0;
+    {
+        RequestScope scope(this);
+        flags = m_openRequests.value(rid).flags;
+    }
+    beginRequest(rid, flags, text);
+}
+
+// A reaction continues its request before that request's end is delivered,
+// so the request is finished for observers only when the last continuation
+// has reported: they hear of it once, after all its changes.
+void QmdLudraController::receivedRequestFinished(QmdRequestId rid, Qmd::RequestFlags flags,
+                                                 int status)
+{
+    {
+        RequestScope scope(this);
+        const auto open = m_openRequests.find(rid);
+        if (open != m_openRequests.end()) {
+            if (status != 0)
+                open->status = status;
+            if (--open->pending > 0)
+                return;
+            status = open->status;
+            m_openRequests.erase(open);
+        }
+    }
+    Base::receivedRequestFinished(rid, flags, status);
+}
+
+// --- Reactions -------------------------------------------------------------------
+
+void QmdLudraController::receivedItemsChanged(const QmdIndex &parent, const QmdItemIdList &idList,
+                                              QmdRequestId rid)
+{
+    if (isContainer(parent, elementsIndex())) {
+        onElementsAdded(idList, rid);
+    } else if (isContainer(parent, instrumentsIndex())) {
+        createInstrumentObjectsFor(idList);
+        Q_EMIT instrumentsAdded(idList, rid);
+    }
+    // Views hear of new items once all that belongs to them exists.
+    Base::receivedItemsChanged(parent, idList, rid);
+}
+
+void QmdLudraController::receivedItemsChanged(const QmdIndex &parent, const QStringList &keys,
+                                              QmdRequestId rid)
+{
+    Base::receivedItemsChanged(parent, keys, rid);
+    if (!parent.model()) {
+        if (keys.contains(QStringLiteral("SyncType")))
+            rebuildTimingSource();
+    } else if (isNetworkElement(parent)) {
+        // Geometry, paths and lists take effect on the voices under way.
+        retimeVoicesInFlight();
+    } else if (isContainer(this->parent(parent), instrumentsIndex())) {
+        Q_EMIT instrumentDataChanged(parent.id(), keys, rid);
+    }
+}
+
+void QmdLudraController::receivedItemsRemoved(const QmdIndex &parent, const QmdItemIdList &idList,
+                                              QmdRequestId rid)
+{
+    Base::receivedItemsRemoved(parent, idList, rid);
+    if (isContainer(parent, elementsIndex()))
+        onElementsRemoved(idList, rid);
+    else if (isContainer(parent, instrumentsIndex()))
+        onInstrumentsRemoved(idList, rid);
+}
+
+void QmdLudraController::receivedItemsRemoved(const QmdIndex &parent, const QStringList &keys,
+                                              QmdRequestId rid)
+{
+    Base::receivedItemsRemoved(parent, keys, rid);
+    if (isNetworkElement(parent))
+        retimeVoicesInFlight();
+    else if (isContainer(this->parent(parent), instrumentsIndex()))
+        Q_EMIT instrumentDataRemoved(parent.id(), keys, rid);
+}
+
+void QmdLudraController::onElementsAdded(const QmdItemIdList &ids, QmdRequestId rid)
+{
+    createVoiceGroupObjectsFor(ids);
+    const bool replay = isUndoRedoRequest(rid);
+    const QmdIndex elements = elementsIndex();
+    for (QmdItemId id : ids) {
+        const QmdIndex element = index(id, elements);
+        const uint type = elementType(element);
+        if (type == QmdLudra::Edge) {
+            const QmdItemId fromNode = data(index(FromNodeKey, element)).toUInt();
+            if (isValid(index(fromNode, elements))) {
+                RequestScope scope(this);
+                m_edgeFromNodes.insert(id, fromNode);
+            }
+        }
+        if (replay || !hasStateRecord(type))
+            continue;
+        continueRequest(rid,
+                        type == QmdLudra::Edge ? tr("Create Arc State") : tr("Create Node State"));
+        createStateRecord(id, type);
+        endRequest();
+    }
+}
+
+void QmdLudraController::onElementsRemoved(const QmdItemIdList &ids, QmdRequestId rid)
+{
+    const bool replay = isUndoRedoRequest(rid);
+    if (!replay) {
+        continueRequest(rid, tr("Remove Element States"));
+        QmdItemIdList states;
+        for (QmdItemId id : ids) {
+            if (isValid(index(id, m_elementStatesIndex)))
+                states << id;
+        }
+        if (!states.isEmpty())
+            remove(states, m_elementStatesIndex);
+        endRequest();
+    }
+    destroyVoiceGroupObjectsFor(ids);
+    if (replay) {
+        RequestScope scope(this);
+        for (QmdItemId id : ids)
+            m_edgeFromNodes.remove(id);
+        return;
+    }
+
+    continueRequest(rid, tr("Remove Refs To Edges"));
+    const QmdIndex elements = elementsIndex();
+    for (QmdItemId id : ids) {
+        const auto fromNode = m_edgeFromNodes.constFind(id);
+        if (fromNode == m_edgeFromNodes.cend())
+            continue;
+        removeOutgoingEdge(index(*fromNode, elements), id);
+        m_edgeFromNodes.erase(fromNode);
+    }
+    // Their removal brings us back here, so chains of dependents go too.
+    if (const QmdItemIdList dependents = dependentsOf(ids); !dependents.isEmpty())
+        remove(dependents, elements);
+    endRequest();
+}
+
+QmdItemIdList QmdLudraController::dependentsOf(const QmdItemIdList &removed) const
+{
+    const QSet<QmdItemId> gone(removed.cbegin(), removed.cend());
+    const QmdIndex elements = elementsIndex();
+    const auto refersToGone = [&](const QmdIndex &element, const QString &key) {
+        return gone.contains(data(index(key, element)).toUInt());
+    };
+    QmdItemIdList dependents;
+    for (QmdItemId id : ids(elements)) {
+        const QmdIndex element = index(id, elements);
+        switch (elementType(element)) {
+        case QmdLudra::Edge:
+            if (refersToGone(element, FromNodeKey) || refersToGone(element, ToNodeKey))
+                dependents << id;
+            break;
+        case QmdLudra::VoiceGroup:
+            if (refersToGone(element, ToNodeKey))
+                dependents << id;
+            break;
+        default:
+            break;
+        }
+    }
+    return dependents;
+}
+
+void QmdLudraController::onInstrumentsRemoved(const QmdItemIdList &ids, QmdRequestId rid)
+{
+    if (!isUndoRedoRequest(rid)) {
+        continueRequest(rid, tr("Remove Refs To Instruments"));
+        const QSet<QmdItemId> gone(ids.cbegin(), ids.cend());
+        const QmdIndex elements = elementsIndex();
+        for (QmdItemId id : this->ids(elements)) {
+            const QmdIndex element = index(id, elements);
+            const uint type = elementType(element);
+            if (type == QmdLudra::Node &&
+                gone.contains(data(index(QStringLiteral("Instrument"), element)).toUInt())) {
+                setData(QHash<QString, QVariant>{{QStringLiteral("DoInstrumentChange"), false},
+                                                 {QStringLiteral("Instrument"), 0u}},
+                        element);
+            } else if (type == QmdLudra::VoiceGroup &&
+                       gone.contains(
+                           data(index(QStringLiteral("InitialInstrument"), element)).toUInt())) {
+                setData(QStringLiteral("InitialInstrument"), 0u, element);
+            }
+        }
+        endRequest();
+    }
+    destroyInstrumentObjectsFor(ids);
+    Q_EMIT instrumentsRemoved(ids, rid);
+}
+
+void QmdLudraController::rebuildEdgeFromNodeCache()
+{
+    RequestScope scope(this);
+    m_edgeFromNodes.clear();
+    const QmdIndex elements = elementsIndex();
+    for (QmdItemId id : ids(elements)) {
+        const QmdIndex element = index(id, elements);
+        if (elementType(element) != QmdLudra::Edge)
+            continue;
+        if (const QmdItemId fromNode = data(index(FromNodeKey, element)).toUInt())
+            m_edgeFromNodes.insert(id, fromNode);
+    }
+}
+
+bool QmdLudraController::isContainer(const QmdIndex &index, const QmdIndex &container) const
+{
+    // A container not found at the last reset is no container at all, and
+    // must not be taken for the root.
+    return container.model() && index == container;
+}
+
+bool QmdLudraController::isNetworkElement(const QmdIndex &record) const
+{
+    if (!isContainer(parent(record), elementsIndex()))
+        return false;
+    const uint type = elementType(record);
+    return type == QmdLudra::Edge || type == QmdLudra::Node || type == QmdLudra::VoiceGroup;
+}
+
+// --- Playback objects ------------------------------------------------------------
+//
+// The voice groups and instruments that sound the document hook in here; a
+// document without them is complete, it only stays silent.
+
+void QmdLudraController::createVoiceGroupObjectsFor(const QmdItemIdList &) {}
+
+void QmdLudraController::destroyVoiceGroupObjectsFor(const QmdItemIdList &) {}
+
+void QmdLudraController::createInstrumentObjectsFor(const QmdItemIdList &) {}
+
+void QmdLudraController::destroyInstrumentObjectsFor(const QmdItemIdList &) {}
+
+void QmdLudraController::retimeVoicesInFlight() {}
+
+void QmdLudraController::rebuildTimingSource() {}

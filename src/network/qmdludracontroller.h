@@ -4,22 +4,38 @@
 #include "qmdludra.h"
 #include "qmdsyncronizedcontroller.h"
 
+#include <QBitArray>
+#include <QColor>
 #include <QFile>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
 class QmdModel;
 
 // The controller of one network document: the only writer of network
-// semantics into the tree. On every reset it gives the document its defaults
-// and state records and converts what older documents stored differently; it
-// reads and writes network files, and applies display toggles and style
-// presets.
+// semantics into the tree. It creates elements and instruments with their
+// defaults and repairs every reference when they disappear; on every reset it
+// gives the document its defaults and state records and converts what older
+// documents stored differently; it reads and writes network files, copies and
+// pastes elements, and applies display toggles and style presets.
+//
+// Its reactions to changes run when the model's signals arrive, after the
+// request that caused them has returned. A reaction that writes continues
+// that request under the same id, so its changes join the request's undo
+// step; replays of undo and redo are never written to again, since the
+// history already holds what the first run wrote.
 class QmdLudraController : public QmdSyncronizedController<QmdElementDocController>
 {
     Q_OBJECT
 
 public:
+    enum CreationFlag {
+        CreateHidden = 1 // the element exists with "IsHidden" true
+    };
+    Q_DECLARE_FLAGS(CreationFlags, CreationFlag)
+    Q_FLAG(CreationFlags)
+
     explicit QmdLudraController(QObject *parent = nullptr);
 
     // The root containers as found at the last reset.
@@ -54,6 +70,36 @@ public Q_SLOTS:
     QmdRequestId requestToggleShowGrid();
     QmdRequestId requestToggleSnapToGrid();
     QmdRequestId requestToggleShowNodeCounters();
+
+    // A new instrument with the first free label, palette colour and
+    // channel.
+    QmdRequestId requestAddInstrument(const QmdRequestOptions &options = tr("Instrument"));
+    QmdRequestId requestAddInstrument(const QString &label, const QColor &color,
+                                      const QBitArray &channels,
+                                      const QmdRequestOptions &options = tr("Instrument"));
+    // The new edge is also entered into its from-node's identifiers and
+    // usage list, in the same undo step.
+    QmdRequestId requestAddEdge(const QmdIndex &fromNode = QmdIndex(),
+                                const QmdIndex &toNode = QmdIndex(),
+                                QmdLudra::EdgePath path = QmdLudra::CityBlock,
+                                QmdLudraController::CreationFlags flags = {},
+                                const QmdRequestOptions &options = tr("Edge"));
+    // Positions are taken as given: snapping is the caller's choice.
+    QmdRequestId requestAddNode(const QmdLudra::TickPos &pos,
+                                QmdLudraController::CreationFlags flags = {},
+                                const QmdRequestOptions &options = tr("Node"));
+    QmdRequestId requestAddVoiceGroup(const QmdIndex &toNode = QmdIndex(),
+                                      QmdLudraController::CreationFlags flags = {},
+                                      const QmdRequestOptions &options = tr("Voice Group"));
+    QmdRequestId
+    requestAddTextBox(const QmdLudra::TickPos &pos,
+                      const QString &text = QStringLiteral("<html><body>Text</body></html>"),
+                      QmdLudraController::CreationFlags flags = {},
+                      const QmdRequestOptions &options = tr("Text Box"));
+    // Puts the elements on the system clipboard; changes nothing.
+    QmdRequestId requestCopy(const QmdItemIdSet &elements);
+    // Adds the clipboard's elements centred on center, as one undo step.
+    QmdRequestId requestPaste(const QmdLudra::TickPos &center);
     // Sets the eight style colours of the named preset as one undoable step;
     // 0 and no change for a name that is not a preset.
     QmdRequestId requestLoadStylePreset(const QString &presetName);
@@ -61,10 +107,55 @@ public Q_SLOTS:
 protected:
     void resetDocument() override;
 
+    void beginRequest(QmdRequestId rid, Qmd::RequestFlags flags, const QString &text) override;
+    void receivedItemsChanged(const QmdIndex &parent, const QmdItemIdList &idList,
+                              QmdRequestId rid) override;
+    void receivedItemsChanged(const QmdIndex &parent, const QStringList &keys,
+                              QmdRequestId rid) override;
+    void receivedItemsRemoved(const QmdIndex &parent, const QmdItemIdList &idList,
+                              QmdRequestId rid) override;
+    void receivedItemsRemoved(const QmdIndex &parent, const QStringList &keys,
+                              QmdRequestId rid) override;
+    void receivedRequestFinished(QmdRequestId rid, Qmd::RequestFlags flags, int status) override;
+
 private:
     using Base = QmdSyncronizedController<QmdElementDocController>;
 
+    // A request as long as it or a continuation of it has still to report
+    // its end.
+    struct OpenRequest
+    {
+        int pending = 0;
+        Qmd::RequestFlags flags = 0;
+        int status = 0;
+    };
+
     QmdRequestId requestToggle(const QString &key);
+    QmdRequestId addElement(QmdLudra::ElementType type, QHash<QString, QVariant> values,
+                            const QHash<QString, Qmd::ContainerType> &containers,
+                            CreationFlags flags, const QmdRequestOptions &options,
+                            QmdItemId *newId = nullptr);
+    // Continues the request rid with its flags and a text of its own.
+    void continueRequest(QmdRequestId rid, const QString &text);
+
+    void enterOutgoingEdge(const QmdIndex &node, QmdItemId edge);
+    void removeOutgoingEdge(const QmdIndex &node, QmdItemId edge);
+    void onElementsAdded(const QmdItemIdList &ids, QmdRequestId rid);
+    void onElementsRemoved(const QmdItemIdList &ids, QmdRequestId rid);
+    void onInstrumentsRemoved(const QmdItemIdList &ids, QmdRequestId rid);
+    QmdItemIdList dependentsOf(const QmdItemIdList &removed) const;
+    void rebuildEdgeFromNodeCache();
+    bool isContainer(const QmdIndex &index, const QmdIndex &container) const;
+    bool isNetworkElement(const QmdIndex &record) const;
+
+    // Where the playback objects of the document are made, rebound and
+    // stopped; the document itself is complete without them.
+    void createVoiceGroupObjectsFor(const QmdItemIdList &ids);
+    void destroyVoiceGroupObjectsFor(const QmdItemIdList &ids);
+    void createInstrumentObjectsFor(const QmdItemIdList &ids);
+    void destroyInstrumentObjectsFor(const QmdItemIdList &ids);
+    void retimeVoicesInFlight();
+    void rebuildTimingSource();
 
     void applyDocumentDefaults();
     void cacheRootIndexes();
@@ -83,4 +174,9 @@ private:
     QmdIndex m_syncMidiInputsIndex;
     QmdIndex m_syncMidiOutputsIndex;
     QString m_lastFileErrorString;
+    // The "FromNode" of every edge, for when the edge's record is gone.
+    QHash<QmdItemId, QmdItemId> m_edgeFromNodes;
+    QHash<QmdRequestId, OpenRequest> m_openRequests;
 };
+
+Q_DECLARE_OPERATORS_FOR_FLAGS(QmdLudraController::CreationFlags)
