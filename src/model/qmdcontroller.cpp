@@ -550,6 +550,7 @@ void QmdController::recordRefresh(const QmdIndex &parent, const QStringList &key
 
 void QmdController::reset()
 {
+    Q_EMIT modelAboutToBeReset();
     resetDocument();
     Q_EMIT modelReset();
 }

@@ -93,6 +93,9 @@ Q_SIGNALS:
     void canUndoChanged(bool canUndo, QmdRequestId rid);
     void redoTextChanged(const QString &redoText, QmdRequestId rid);
     void undoTextChanged(const QString &undoText, QmdRequestId rid);
+    // Around every reset: views drop what they show before the document is
+    // replaced and rebuild it afterwards.
+    void modelAboutToBeReset();
     void modelReset();
     void itemsChanged(const QmdIndex &parent, const QmdItemIdList &idList, QmdRequestId rid);
     void itemsChanged(const QmdIndex &parent, const QStringList &keys, QmdRequestId rid);
