@@ -60,7 +60,9 @@ inline bool awaitConnection(const std::function<void(const QByteArray &)> &send,
 class VirtualMidiSink
 {
 public:
-    VirtualMidiSink() : m_client(virtualmidi::uniqueClientName("sink"))
+    // The role becomes part of the port's name.
+    explicit VirtualMidiSink(const char *role = "sink")
+        : m_client(virtualmidi::uniqueClientName(role))
     {
         m_port = std::make_unique<RtMidiIn>(RtMidi::UNIX_JACK, m_client.toStdString());
         m_port->setErrorCallback(&virtualmidi::ignoreLibraryError);

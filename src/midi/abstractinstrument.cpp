@@ -1,0 +1,169 @@
+#include "abstractinstrument.h"
+
+#include "abstractsync.h"
+#include "debuginstrument.h"
+#include "midiinstrument.h"
+#include "qmdludracontroller.h"
+
+#include <algorithm>
+
+AbstractInstrument::AbstractInstrument(QmdItemId id, QObject *parent)
+    : AbstractOutputThread(parent), m_id(id)
+{
+    m_queue.reserve(QueueCapacity);
+    m_batch.reserve(BatchCapacity);
+}
+
+AbstractInstrument *AbstractInstrument::create(const QString &type, QmdItemId id, QObject *parent)
+{
+    const QString lower = type.toLower();
+    if (lower == MidiInstrument::staticTypeName())
+        return new MidiInstrument(id, parent);
+    if (lower == DebugInstrument::staticTypeName())
+        return new DebugInstrument(id, parent);
+    return nullptr;
+}
+
+QStringList AbstractInstrument::availableTypes()
+{
+    return {MidiInstrument::staticTypeName(), DebugInstrument::staticTypeName()};
+}
+
+QString AbstractInstrument::typeDisplayName(const QString &type)
+{
+    if (type == MidiInstrument::staticTypeName())
+        return MidiInstrument::staticDisplayName();
+    if (type == DebugInstrument::staticTypeName())
+        return DebugInstrument::staticDisplayName();
+    return QString();
+}
+
+bool AbstractInstrument::enqueueNotePair(const InstrumentEvent &noteOn,
+                                         const InstrumentEvent &noteOff)
+{
+    const std::lock_guard locker(m_queueMutex);
+    if (m_queue.size() > QueueCapacity - 2)
+        return false;
+    insertLocked(noteOn);
+    insertLocked(noteOff);
+    return true;
+}
+
+bool AbstractInstrument::enqueue(const InstrumentEvent &event)
+{
+    const std::lock_guard locker(m_queueMutex);
+    if (m_queue.size() >= QueueCapacity)
+        return false;
+    insertLocked(event);
+    return true;
+}
+
+int AbstractInstrument::queuedCount() const
+{
+    const std::lock_guard locker(m_queueMutex);
+    return int(m_queue.size());
+}
+
+void AbstractInstrument::insertLocked(const InstrumentEvent &event)
+{
+    // After every queued event of the same tick: events due together leave
+    // in the order they came, so a note off of an earlier note precedes a
+    // later note on of the same tick.
+    const auto at = std::upper_bound(
+        m_queue.begin(), m_queue.end(), event.tick,
+        [](qint64 tick, const InstrumentEvent &queued) { return tick < queued.tick; });
+    m_queue.insert(at, event);
+}
+
+bool AbstractInstrument::sendNow(const InstrumentEvent &event)
+{
+    return sendBatch({event});
+}
+
+void AbstractInstrument::setController(QmdLudraController *controller)
+{
+    for (const QMetaObject::Connection &connection : std::as_const(m_connections))
+        disconnect(connection);
+    m_connections.clear();
+    QmdObserver::setController(controller);
+    if (controller) {
+        m_connections = {
+            connect(controller, &QmdLudraController::instrumentDataChanged, this,
+                    &AbstractInstrument::onInstrumentDataEffected),
+            connect(controller, &QmdLudraController::instrumentDataRemoved, this,
+                    &AbstractInstrument::onInstrumentDataEffected),
+            // The controller normally outlives its instruments; should it
+            // not, nothing may reach it afterwards.
+            connect(controller, &QObject::destroyed, this, [this] { m_controller = nullptr; })};
+    }
+    reset();
+}
+
+void AbstractInstrument::reset()
+{
+    const std::lock_guard locker(m_queueMutex);
+    m_queue.clear();
+}
+
+void AbstractInstrument::onInstrumentDataEffected(QmdItemId instrument, const QStringList &keys,
+                                                  QmdRequestId rid)
+{
+    if (instrument != m_id || (rid != 0 && rid == m_ownRequest))
+        return;
+    applyInstrumentData(instrument, keys);
+}
+
+void AbstractInstrument::output()
+{
+    const AbstractSync *source = timingSource();
+    if (!source)
+        return;
+    m_batch.clear();
+    const qint64 position = source->tickPosition();
+    {
+        const std::lock_guard locker(m_queueMutex);
+        qsizetype due = 0;
+        while (due < m_queue.size() && due < BatchCapacity && m_queue.at(due).tick <= position)
+            ++due;
+        m_batch.append(m_queue.constBegin(), m_queue.constBegin() + due);
+        m_queue.remove(0, due);
+    }
+    if (!m_batch.isEmpty())
+        sendBatch(m_batch);
+}
+
+QmdIndex AbstractInstrument::record() const
+{
+    if (!m_controller)
+        return QmdIndex();
+    // Read through the controller, under its lock: the engine's threads
+    // write to the document too.
+    const QmdIndex instrument = m_controller->index(m_id, m_controller->instrumentsIndex());
+    return m_controller->isValid(instrument) ? instrument : QmdIndex();
+}
+
+QVariant AbstractInstrument::instrumentData(const QString &key) const
+{
+    const QmdIndex instrument = record();
+    if (instrument == QmdIndex())
+        return QVariant();
+    return m_controller->data(m_controller->index(key, instrument));
+}
+
+void AbstractInstrument::writeInstrumentData(const QString &key, const QVariant &value)
+{
+    const QmdIndex instrument = record();
+    if (instrument == QmdIndex())
+        return;
+    m_ownRequest = m_controller->requestSetData(key, value, instrument,
+                                                QmdRequestOptions(Qmd::NoUndo, QString()));
+}
+
+void AbstractInstrument::writeInstrumentDataLater(const QString &key, const QVariant &value)
+{
+    // The document belongs to the controller's thread; a write from the
+    // output thread goes there as an event of this object, which lives on
+    // that thread and takes the event with it when it is deleted.
+    QMetaObject::invokeMethod(
+        this, [this, key, value] { writeInstrumentData(key, value); }, Qt::QueuedConnection);
+}

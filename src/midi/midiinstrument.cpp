@@ -1,0 +1,122 @@
+#include "midiinstrument.h"
+
+#include "abstractsync.h"
+
+#include <QBitArray>
+
+namespace {
+
+const QString PortKey = QStringLiteral("MidiPort");
+const QString ChannelsKey = QStringLiteral("MidiChannels");
+const QString DoProgramChangeKey = QStringLiteral("MidiDoProgramChange");
+const QString ProgramKey = QStringLiteral("MidiProgram");
+const QString BankMsbKey = QStringLiteral("MidiBankMSB");
+const QString BankLsbKey = QStringLiteral("MidiBankLSB");
+
+// A MIDI data byte; out-of-range document values are clamped so that they
+// can never make a status byte.
+quint8 dataByte(int value)
+{
+    return quint8(qBound(0, value, 127));
+}
+
+} // namespace
+
+MidiInstrument::MidiInstrument(QmdItemId id, QObject *parent) : AbstractInstrument(id, parent) {}
+
+MidiInstrument::~MidiInstrument()
+{
+    terminateSafely();
+    wait();
+}
+
+QString MidiInstrument::staticTypeName()
+{
+    return QStringLiteral("midi");
+}
+
+QString MidiInstrument::staticDisplayName()
+{
+    return tr("MIDI");
+}
+
+QString MidiInstrument::typeName() const
+{
+    return staticTypeName();
+}
+
+QString MidiInstrument::displayName() const
+{
+    return staticDisplayName();
+}
+
+void MidiInstrument::reset()
+{
+    AbstractInstrument::reset();
+    applyInstrumentData(
+        id(), {BankLsbKey, BankMsbKey, ChannelsKey, DoProgramChangeKey, PortKey, ProgramKey});
+}
+
+void MidiInstrument::play()
+{
+    AbstractInstrument::play();
+    applyInstrumentData(id(), {BankLsbKey, BankMsbKey, DoProgramChangeKey, ProgramKey});
+}
+
+void MidiInstrument::pauseAndWait()
+{
+    AbstractInstrument::pauseAndWait();
+    allNotesOff();
+}
+
+void MidiInstrument::applyInstrumentData(QmdItemId id, const QStringList &keys)
+{
+    // Without a document there is nothing to follow: the port stays as it is.
+    if (id != this->id() || !controller())
+        return;
+    bool changed = false;
+    if (keys.contains(PortKey)) {
+        openPortOfRecord();
+        changed = true;
+    }
+    if (keys.contains(ChannelsKey)) {
+        setChannels(instrumentData(ChannelsKey).toBitArray());
+        changed = true;
+    }
+    const bool programKeyChanged = keys.contains(DoProgramChangeKey) || keys.contains(ProgramKey) ||
+                                   keys.contains(BankMsbKey) || keys.contains(BankLsbKey);
+    if (instrumentData(DoProgramChangeKey).toBool() && (changed || programKeyChanged)) {
+        const AbstractSync *source = timingSource();
+        // The document counts programs from 1, MIDI from 0.
+        sendNow(InstrumentEvent::programChange(source ? source->tickPosition() : 0,
+                                               dataByte(instrumentData(ProgramKey).toInt() - 1),
+                                               dataByte(instrumentData(BankMsbKey).toInt()),
+                                               dataByte(instrumentData(BankLsbKey).toInt())));
+    }
+}
+
+void MidiInstrument::openPortOfRecord()
+{
+    close();
+    QString name = instrumentData(PortKey).toString();
+    if (name.isNull() || !outputPortNames().contains(name)) {
+        // A document from another machine names ports this one lacks: it
+        // shows the port actually played on.
+        name = defaultOutputPortName();
+        writeInstrumentData(PortKey, name);
+    }
+    open(name);
+}
+
+bool MidiInstrument::sendBatch(const QList<InstrumentEvent> &batch)
+{
+    if (sendEvents(batch))
+        return true;
+    // Nothing is retried: the port stays closed until the document names
+    // one again. The base pause only changes the state; notes off would go
+    // to the broken port.
+    AbstractInstrument::pauseAndWait();
+    close();
+    writeInstrumentDataLater(PortKey, QString());
+    return false;
+}

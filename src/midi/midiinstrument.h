@@ -1,0 +1,42 @@
+#pragma once
+
+#include "abstractinstrument.h"
+#include "midioutput.h"
+
+// An instrument that plays on a MIDI output port, on the channels of its
+// record. It follows "MidiPort", "MidiChannels" and the program keys of the
+// record as they change, and sends a program change whenever one of them
+// makes it due.
+//
+// A send that fails (no open port, or the port broke) pauses the instrument,
+// closes the port and clears "MidiPort" in the document, so that the user
+// sees the instrument without a port and chooses one again.
+class MidiInstrument : public AbstractInstrument, public MidiOutput
+{
+    Q_OBJECT
+
+public:
+    explicit MidiInstrument(QmdItemId id, QObject *parent = nullptr);
+    ~MidiInstrument() override;
+
+    static QString staticTypeName();
+    static QString staticDisplayName();
+
+    QString typeName() const override;
+    QString displayName() const override;
+
+public Q_SLOTS:
+    // Also applies every key of the record again, reopening the port.
+    void reset() override;
+    // Also sends the program change again, so that playback starts on it.
+    void play() override;
+    // Also silences the notes still sounding on the port.
+    void pauseAndWait() override;
+
+protected:
+    void applyInstrumentData(QmdItemId id, const QStringList &keys) override;
+    bool sendBatch(const QList<InstrumentEvent> &batch) override;
+
+private:
+    void openPortOfRecord();
+};

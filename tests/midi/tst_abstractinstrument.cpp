@@ -1,0 +1,443 @@
+#include "abstractinstrument.h"
+#include "debuginstrument.h"
+#include "instrumentrecords.h"
+#include "manualclock.h"
+#include "midiinstrument.h"
+#include "midisync.h"
+#include "qmdmemmodel.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+
+using Events = QList<InstrumentEvent>;
+// Each inner list is one call: two events a note pair, one a single event.
+using Calls = QList<Events>;
+
+Q_DECLARE_METATYPE(Calls)
+
+namespace {
+
+// Keeps what it is given to send, and counts the turns of its output thread,
+// so that a test can tell that the thread has looked at its queue again.
+class RecordingInstrument : public AbstractInstrument
+{
+public:
+    using AbstractInstrument::AbstractInstrument;
+    using AbstractInstrument::writeInstrumentData;
+
+    ~RecordingInstrument() override
+    {
+        terminateSafely();
+        wait();
+    }
+
+    QString typeName() const override { return QStringLiteral("recording"); }
+    QString displayName() const override { return QStringLiteral("Recording"); }
+
+    QList<Events> batches() const
+    {
+        const std::lock_guard locker(m_mutex);
+        return m_batches;
+    }
+    Events sent() const
+    {
+        Events all;
+        for (const Events &batch : batches())
+            all += batch;
+        return all;
+    }
+    int turns() const { return m_turns.load(); }
+    // Returns once the output thread has made a few more output calls.
+    bool awaitTurns(int count = 3) const
+    {
+        const int until = turns() + count;
+        return QTest::qWaitFor([&] { return turns() >= until; }, 30000);
+    }
+
+    QList<QPair<QmdItemId, QStringList>> applied;
+
+protected:
+    void output() override
+    {
+        AbstractInstrument::output();
+        ++m_turns;
+    }
+    void applyInstrumentData(QmdItemId id, const QStringList &keys) override
+    {
+        applied.append({id, keys});
+    }
+    bool sendBatch(const Events &batch) override
+    {
+        const std::lock_guard locker(m_mutex);
+        m_batches.append(batch);
+        return true;
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    QList<Events> m_batches;
+    std::atomic<int> m_turns{0};
+};
+
+// An instrument following a timing source on a clock that moves only when
+// the test moves it.
+struct Playing
+{
+    Playing()
+    {
+        sync.setRunning(true);
+        instrument.setTimingSource(&sync);
+        instrument.start();
+    }
+    // Moves the clock on until the tick position has passed the tick.
+    void reach(qint64 tick)
+    {
+        while (sync.tickPosition() < tick)
+            clock.advance(sync.ticksToTime(tick - sync.tickPosition()) + 1);
+    }
+
+    ManualClock clock;
+    MidiSync sync;
+    RecordingInstrument instrument{7};
+};
+
+struct Document
+{
+    Document()
+    {
+        controller.setModel(&model);
+        QCoreApplication::processEvents();
+    }
+    QmdMemModel model{Qmd::StrDict};
+    QmdLudraController controller;
+};
+
+InstrumentEvent noteOn(qint64 tick, int note)
+{
+    return InstrumentEvent::noteOn(tick, quint8(note), 100);
+}
+
+InstrumentEvent noteOff(qint64 tick, int note)
+{
+    return InstrumentEvent::noteOff(tick, quint8(note), 0);
+}
+
+InstrumentEvent user(qint64 tick, char byte)
+{
+    return InstrumentEvent::userMessage(tick, QByteArray(1, byte));
+}
+
+void fill(AbstractInstrument &instrument, int count)
+{
+    for (int i = 0; i < count; ++i)
+        QVERIFY(instrument.enqueue(user(i, char(0xF8))));
+}
+
+} // namespace
+
+class TestAbstractInstrument : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void leavingOrder_data();
+    void leavingOrder();
+    void onlyDueEventsLeave();
+    void batchesHoldAtMost32();
+    void withoutTimingSourceNothingLeaves();
+    void admission_data();
+    void admission();
+    void resetEmptiesTheQueue();
+    void sendNowBypassesTheQueue();
+
+    void factory_data();
+    void factory();
+    void typeNames();
+
+    void bindingFollowsOnlyItsOwnRecord();
+    void bindingMovesToTheNewController();
+    void ownWritesAreNotAppliedBack();
+};
+
+void TestAbstractInstrument::leavingOrder_data()
+{
+    QTest::addColumn<Calls>("calls");
+    QTest::addColumn<Events>("expected");
+
+    QTest::newRow("note of duration 0: on, then off at the same tick")
+        << Calls{{noteOn(100, 60), noteOff(100, 60)}} << Events{noteOn(100, 60), noteOff(100, 60)};
+    QTest::newRow("off queued earlier leaves before on queued later, same tick")
+        << Calls{{noteOn(0, 60), noteOff(100, 60)}, {noteOn(100, 62), noteOff(200, 62)}}
+        << Events{noteOn(0, 60), noteOff(100, 60), noteOn(100, 62), noteOff(200, 62)};
+    QTest::newRow("ticks in any arrival order leave ascending")
+        << Calls{{user(300, 1)}, {noteOn(100, 60), noteOff(200, 60)}, {user(100, 2)}}
+        << Events{noteOn(100, 60), user(100, 2), noteOff(200, 60), user(300, 1)};
+    QTest::newRow("equal ticks keep arrival order across calls")
+        << Calls{{user(50, 1)}, {user(50, 2)}, {noteOn(50, 61), noteOff(50, 61)}, {user(50, 3)}}
+        << Events{user(50, 1), user(50, 2), noteOn(50, 61), noteOff(50, 61), user(50, 3)};
+    QTest::newRow("a late note pair around an earlier one")
+        << Calls{{noteOn(10, 60), noteOff(20, 60)}, {noteOn(0, 62), noteOff(30, 62)}}
+        << Events{noteOn(0, 62), noteOn(10, 60), noteOff(20, 60), noteOff(30, 62)};
+}
+
+void TestAbstractInstrument::leavingOrder()
+{
+    QFETCH(Calls, calls);
+    QFETCH(Events, expected);
+
+    Playing playing;
+    RecordingInstrument &instrument = playing.instrument;
+    for (const Events &call : calls) {
+        if (call.size() == 2)
+            QVERIFY(instrument.enqueueNotePair(call.at(0), call.at(1)));
+        else
+            QVERIFY(instrument.enqueue(call.at(0)));
+    }
+    playing.reach(1000);
+    instrument.play();
+    QVERIFY(QTest::qWaitFor([&] { return instrument.sent().size() >= expected.size(); }, 30000));
+    QCOMPARE(instrument.sent(), expected);
+    QCOMPARE(instrument.queuedCount(), 0);
+}
+
+void TestAbstractInstrument::onlyDueEventsLeave()
+{
+    Playing playing;
+    RecordingInstrument &instrument = playing.instrument;
+    playing.reach(5000);
+    const qint64 position = playing.sync.tickPosition();
+    QVERIFY(instrument.enqueueNotePair(noteOn(position - 1, 60), noteOff(position + 1, 60)));
+    QVERIFY(instrument.enqueue(user(position, 1)));
+    instrument.play();
+
+    const Events due{noteOn(position - 1, 60), user(position, 1)};
+    QVERIFY(QTest::qWaitFor([&] { return instrument.sent().size() >= due.size(); }, 30000));
+    QVERIFY(instrument.awaitTurns());
+    QCOMPARE(instrument.sent(), due);
+    QCOMPARE(instrument.queuedCount(), 1);
+
+    playing.clock.advance(playing.sync.ticksToTime(1) + 1);
+    QVERIFY(QTest::qWaitFor([&] { return instrument.queuedCount() == 0; }, 30000));
+    QVERIFY(instrument.awaitTurns());
+    QCOMPARE(instrument.sent(), due + Events{noteOff(position + 1, 60)});
+}
+
+void TestAbstractInstrument::batchesHoldAtMost32()
+{
+    Playing playing;
+    RecordingInstrument &instrument = playing.instrument;
+    fill(instrument, 70);
+    playing.reach(70);
+    instrument.play();
+    QVERIFY(QTest::qWaitFor([&] { return instrument.sent().size() >= 70; }, 30000));
+
+    QList<qsizetype> sizes;
+    for (const Events &batch : instrument.batches())
+        sizes.append(batch.size());
+    QCOMPARE(sizes, QList<qsizetype>({32, 32, 6}));
+}
+
+void TestAbstractInstrument::withoutTimingSourceNothingLeaves()
+{
+    RecordingInstrument instrument(1);
+    instrument.start();
+    QVERIFY(instrument.enqueue(user(0, 1)));
+    instrument.play();
+    QVERIFY(instrument.awaitTurns());
+    QCOMPARE(instrument.sent(), Events());
+    QCOMPARE(instrument.queuedCount(), 1);
+}
+
+void TestAbstractInstrument::admission_data()
+{
+    QTest::addColumn<int>("queued");
+    QTest::addColumn<bool>("pair");
+    QTest::addColumn<bool>("accepted");
+
+    QTest::newRow("997 queued, pair") << 997 << true << true;
+    QTest::newRow("998 queued, pair") << 998 << true << true;
+    QTest::newRow("999 queued, pair") << 999 << true << false;
+    QTest::newRow("999 queued, single user message") << 999 << false << true;
+    QTest::newRow("1000 queued, single user message") << 1000 << false << false;
+}
+
+void TestAbstractInstrument::admission()
+{
+    QFETCH(int, queued);
+    QFETCH(bool, pair);
+    QFETCH(bool, accepted);
+
+    RecordingInstrument instrument(1);
+    fill(instrument, queued);
+    const bool result = pair ? instrument.enqueueNotePair(noteOn(5, 60), noteOff(5, 60))
+                             : instrument.enqueue(user(5, char(0xFA)));
+    QCOMPARE(result, accepted);
+    QCOMPARE(instrument.queuedCount(), queued + (accepted ? (pair ? 2 : 1) : 0));
+}
+
+void TestAbstractInstrument::resetEmptiesTheQueue()
+{
+    Playing playing;
+    RecordingInstrument &instrument = playing.instrument;
+    fill(instrument, 5);
+    instrument.reset();
+    QCOMPARE(instrument.queuedCount(), 0);
+
+    playing.reach(10);
+    instrument.play();
+    QVERIFY(instrument.awaitTurns());
+    QCOMPARE(instrument.sent(), Events());
+    // The queue takes events again.
+    QVERIFY(instrument.enqueue(user(0, 2)));
+    QVERIFY(QTest::qWaitFor([&] { return !instrument.sent().isEmpty(); }, 30000));
+    QCOMPARE(instrument.sent(), Events{user(0, 2)});
+}
+
+void TestAbstractInstrument::sendNowBypassesTheQueue()
+{
+    RecordingInstrument instrument(1);
+    QVERIFY(instrument.enqueue(user(0, 1)));
+    QVERIFY(instrument.sendNow(noteOn(99, 64)));
+    QCOMPARE(instrument.batches(), QList<Events>{{noteOn(99, 64)}});
+    QCOMPARE(instrument.queuedCount(), 1);
+}
+
+void TestAbstractInstrument::factory_data()
+{
+    QTest::addColumn<QString>("type");
+    QTest::addColumn<QString>("typeName");
+    QTest::addColumn<QString>("displayName");
+
+    QTest::newRow("midi") << "midi"
+                          << "midi"
+                          << "MIDI";
+    QTest::newRow("MIDI, any letter case") << "MIDI"
+                                           << "midi"
+                                           << "MIDI";
+    QTest::newRow("debug") << "debug"
+                           << "debug"
+                           << "Debug (Console Printer)";
+    QTest::newRow("Debug, any letter case") << "Debug"
+                                            << "debug"
+                                            << "Debug (Console Printer)";
+    QTest::newRow("unknown type") << "synth"
+                                  << ""
+                                  << "";
+    QTest::newRow("no type") << ""
+                             << ""
+                             << "";
+    QTest::newRow("a known name inside another") << "midi2"
+                                                 << ""
+                                                 << "";
+}
+
+void TestAbstractInstrument::factory()
+{
+    QFETCH(QString, type);
+    QFETCH(QString, typeName);
+    QFETCH(QString, displayName);
+
+    QObject parent;
+    AbstractInstrument *instrument = AbstractInstrument::create(type, 42, &parent);
+    if (typeName.isEmpty()) {
+        QVERIFY(!instrument);
+        return;
+    }
+    QVERIFY(instrument);
+    QCOMPARE(instrument->parent(), &parent);
+    QCOMPARE(instrument->id(), QmdItemId(42));
+    QCOMPARE(instrument->typeName(), typeName);
+    QCOMPARE(instrument->displayName(), displayName);
+    QCOMPARE(instrument->state(), AbstractOutputThread::Idle);
+    // Each type is its own class.
+    QCOMPARE(qobject_cast<MidiInstrument *>(instrument) != nullptr, typeName == "midi");
+    QCOMPARE(qobject_cast<DebugInstrument *>(instrument) != nullptr, typeName == "debug");
+}
+
+void TestAbstractInstrument::typeNames()
+{
+    QCOMPARE(AbstractInstrument::availableTypes(), QStringList({"midi", "debug"}));
+    QCOMPARE(AbstractInstrument::typeDisplayName("midi"), QString("MIDI"));
+    QCOMPARE(AbstractInstrument::typeDisplayName("debug"), QString("Debug (Console Printer)"));
+    QCOMPARE(AbstractInstrument::typeDisplayName("other"), QString());
+}
+
+void TestAbstractInstrument::bindingFollowsOnlyItsOwnRecord()
+{
+    Document document;
+    QmdLudraController &controller = document.controller;
+    const QmdItemId own = addInstrumentRecord(controller, {{"Label", "Own"}});
+    const QmdItemId other = addInstrumentRecord(controller, {{"Label", "Other"}});
+    QCoreApplication::processEvents();
+    QVERIFY(own != 0 && other != 0);
+
+    RecordingInstrument instrument(own);
+    fill(instrument, 3);
+    instrument.setController(&controller);
+    QCOMPARE(instrument.controller(), &controller);
+    // Binding starts from an empty queue.
+    QCOMPARE(instrument.queuedCount(), 0);
+    instrument.applied.clear();
+
+    Q_EMIT controller.instrumentDataChanged(other, {"Label"}, 0);
+    Q_EMIT controller.instrumentDataRemoved(other, {"MidiPort"}, 0);
+    QCOMPARE(instrument.applied.size(), 0);
+
+    Q_EMIT controller.instrumentDataChanged(own, {"MidiChannels", "Label"}, 0);
+    Q_EMIT controller.instrumentDataRemoved(own, {"MidiPort"}, 0);
+    const QList<QPair<QmdItemId, QStringList>> expected{{own, {"MidiChannels", "Label"}},
+                                                        {own, {"MidiPort"}}};
+    QCOMPARE(instrument.applied, expected);
+}
+
+void TestAbstractInstrument::bindingMovesToTheNewController()
+{
+    Document first;
+    Document second;
+    RecordingInstrument instrument(1);
+    instrument.setController(&first.controller);
+    instrument.setController(&second.controller);
+    instrument.applied.clear();
+
+    Q_EMIT first.controller.instrumentDataChanged(1, {"Label"}, 0);
+    QCOMPARE(instrument.applied.size(), 0);
+    Q_EMIT second.controller.instrumentDataChanged(1, {"Label"}, 0);
+    QCOMPARE(instrument.applied.size(), 1);
+
+    instrument.setController(nullptr);
+    Q_EMIT second.controller.instrumentDataChanged(1, {"Label"}, 0);
+    QCOMPARE(instrument.applied.size(), 1);
+}
+
+void TestAbstractInstrument::ownWritesAreNotAppliedBack()
+{
+    Document document;
+    QmdLudraController &controller = document.controller;
+    const QmdItemId id = addInstrumentRecord(controller, {{"Label", "A"}});
+    QCoreApplication::processEvents();
+    const int undoSteps = controller.undoRedoCount();
+
+    RecordingInstrument instrument(id);
+    instrument.setController(&controller);
+    instrument.applied.clear();
+
+    QSignalSpy finished(&controller, &QmdController::requestFinished);
+    instrument.writeInstrumentData("MidiPort", "somewhere");
+    QCOMPARE(instrumentValue(controller, id, "MidiPort"), QVariant("somewhere"));
+    QVERIFY(finished.wait());
+    const auto ownRid = finished.first().at(0).value<QmdRequestId>();
+    // The write is no undo step.
+    QCOMPARE(controller.undoRedoCount(), undoSteps);
+
+    Q_EMIT controller.instrumentDataChanged(id, {"MidiPort"}, ownRid);
+    QCOMPARE(instrument.applied.size(), 0);
+    Q_EMIT controller.instrumentDataChanged(id, {"MidiPort"}, ownRid + 1);
+    QCOMPARE(instrument.applied.size(), 1);
+}
+
+QTEST_GUILESS_MAIN(TestAbstractInstrument)
+#include "tst_abstractinstrument.moc"
