@@ -81,6 +81,27 @@ private:
     QStringList *m_log;
 };
 
+class ResetLoggingController : public QmdController
+{
+public:
+    explicit ResetLoggingController(QStringList *log) : m_log(log)
+    {
+        connect(this, &QmdController::modelAboutToBeReset, this,
+                [log] { log->append("about to be reset"); });
+        connect(this, &QmdController::modelReset, this, [log] { log->append("reset"); });
+    }
+
+protected:
+    void resetDocument() override
+    {
+        m_log->append("reset document");
+        QmdController::resetDocument();
+    }
+
+private:
+    QStringList *m_log;
+};
+
 // The fixture of the request rows: a StrDict root holding "B" = "b", an
 // IntDict "List" with items 1 and 2, and an item "Empty" that exists with an
 // invalid value; all made without undo, so the undo state is untouched.
@@ -125,6 +146,7 @@ private Q_SLOTS:
     void undoRequests_data();
     void undoRequests();
     void setModelSwitchesModels();
+    void resetIsAnnouncedBeforeItRuns();
     void readsRunBetweenReadHooks();
     void requestOrderOfHooks_data();
     void requestOrderOfHooks();
@@ -483,6 +505,17 @@ void TestQmdController::setModelSwitchesModels()
 }
 
 // Each synchronous read is one section between the read hooks.
+void TestQmdController::resetIsAnnouncedBeforeItRuns()
+{
+    QStringList log;
+    ResetLoggingController controller(&log);
+    QmdMemModel model(Qmd::StrDict);
+    controller.setModel(&model);
+    controller.reset();
+    const QStringList once{"about to be reset", "reset document", "reset"};
+    QCOMPARE(log, once + once);
+}
+
 void TestQmdController::readsRunBetweenReadHooks()
 {
     QStringList log;

@@ -1,0 +1,377 @@
+#include "instrumentrecords.h"
+#include "jackserver.h"
+#include "manualclock.h"
+#include "midiinstrument.h"
+#include "midisync.h"
+#include "qmdmemmodel.h"
+#include "virtualmidiports.h"
+
+#include <QBitArray>
+#include <QTest>
+
+#include <memory>
+
+using Bytes = QList<QByteArray>;
+using Values = QHash<QString, QVariant>;
+
+Q_DECLARE_METATYPE(Values)
+
+namespace {
+
+QByteArray bytes(std::initializer_list<int> values)
+{
+    QByteArray result;
+    for (int value : values)
+        result.append(char(value));
+    return result;
+}
+
+QBitArray channels(std::initializer_list<int> enabled)
+{
+    QBitArray bits(16);
+    for (int c : enabled)
+        bits.setBit(c);
+    return bits;
+}
+
+const QByteArray Fence = bytes({0xF0, 0x7D, 0x66, 0xF7});
+
+struct Document
+{
+    Document()
+    {
+        controller.setModel(&model);
+        QCoreApplication::processEvents();
+    }
+    QmdMemModel model{Qmd::StrDict};
+    QmdLudraController controller;
+};
+
+// A MIDI instrument bound to a record of a document, following a timing
+// source on a clock that moves only when the test moves it.
+struct Rig
+{
+    explicit Rig(const Values &values)
+    {
+        sync.setRunning(true);
+        id = addInstrumentRecord(document.controller, values);
+        QCoreApplication::processEvents();
+        instrument = std::make_unique<MidiInstrument>(id);
+        instrument->setTimingSource(&sync);
+        instrument->setController(&document.controller);
+        instrument->start();
+    }
+    QVariant value(const QString &key) const
+    {
+        return instrumentValue(document.controller, id, key);
+    }
+    // Waits until what the instrument's port sends reaches the sink; empties it.
+    bool connect(VirtualMidiSink &sink)
+    {
+        MidiInstrument *port = instrument.get();
+        return sink.awaitConnection([port](const QByteArray &message) { port->sendRaw(message); });
+    }
+    // Sends a fence through the port and returns what the sink received
+    // before it: everything the instrument sent until now.
+    Bytes receivedUntilFence(VirtualMidiSink &sink)
+    {
+        instrument->sendRaw(Fence);
+        if (!QTest::qWaitFor([&] { return sink.messages().contains(Fence); }, 30000))
+            return {bytes({-1})};
+        Bytes received = sink.takeAll();
+        received.removeAll(Fence);
+        return received;
+    }
+
+    ManualClock clock;
+    MidiSync sync;
+    Document document;
+    QmdItemId id = 0;
+    std::unique_ptr<MidiInstrument> instrument;
+};
+
+} // namespace
+
+class TestMidiInstrument : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void cleanupTestCase();
+
+    void defaultPortName_data();
+    void defaultPortName();
+
+    void portOfTheRecord_data();
+    void portOfTheRecord();
+    void sendsDueEventsAndNothingEarly();
+    void changedChannelsApplyAtOnce();
+    void programChangeWhenPlayingStarts_data();
+    void programChangeWhenPlayingStarts();
+    void pauseSilencesAndKeepsTheQueue();
+    void sendFailure_data();
+    void sendFailure();
+    void failureWriteOutlivesItsParties_data();
+    void failureWriteOutlivesItsParties();
+
+private:
+    std::unique_ptr<JackServer> m_server;
+};
+
+#define REQUIRE_JACK()                                                                             \
+    if (!m_server)                                                                                 \
+    QSKIP("jackd is not installed: no MIDI ports to send through")
+
+void TestMidiInstrument::initTestCase()
+{
+    if (!JackServer::isInstalled())
+        return;
+    m_server = std::make_unique<JackServer>();
+    QString error;
+    QVERIFY2(m_server->start(&error), qPrintable(error));
+}
+
+void TestMidiInstrument::cleanupTestCase()
+{
+    m_server.reset();
+}
+
+void TestMidiInstrument::defaultPortName_data()
+{
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("no ports") << QStringList() << "";
+    QTest::newRow("no synth: the first in sorted order")
+        << QStringList{"b:out", "a:out"} << "a:out";
+    QTest::newRow("a synth before the first name")
+        << QStringList{"a:through", "FluidSynth:in"} << "FluidSynth:in";
+    QTest::newRow("synth in any letter case")
+        << QStringList{"a:through", "b:SYNTH", "c:port"} << "b:SYNTH";
+    QTest::newRow("the first synth in sorted order")
+        << QStringList{"Synth B", "x", "Synth A"} << "Synth A";
+    QTest::newRow("sorting is by character code")
+        << QStringList{"b synth", "Zsynth", "a"} << "Zsynth";
+}
+
+void TestMidiInstrument::defaultPortName()
+{
+    QFETCH(QStringList, names);
+    QFETCH(QString, expected);
+    QCOMPARE(MidiOutput::defaultPortName(QSet<QString>(names.cbegin(), names.cend())), expected);
+}
+
+void TestMidiInstrument::portOfTheRecord_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<bool>("replaced");
+
+    QTest::newRow("a port that exists is kept") << "plain" << false;
+    QTest::newRow("a missing port becomes the default") << "missing" << true;
+    QTest::newRow("no port becomes the default") << "" << true;
+}
+
+void TestMidiInstrument::portOfTheRecord()
+{
+    REQUIRE_JACK();
+    QFETCH(QString, stored);
+    QFETCH(bool, replaced);
+
+    // Sorted first, but the synthesizer is the default.
+    VirtualMidiSink plain("a-plain");
+    VirtualMidiSink synth("synth");
+    Values values{{"Label", "Piano"}};
+    if (stored == "plain")
+        values.insert("MidiPort", plain.portName());
+    else if (stored == "missing")
+        values.insert("MidiPort", "ludra-test-gone:in");
+
+    Rig rig(values);
+    const QString expected = replaced ? synth.portName() : plain.portName();
+    QCOMPARE(rig.value("MidiPort"), QVariant(expected));
+    QVERIFY(rig.instrument->isOpen());
+    QCOMPARE(rig.instrument->portName(), expected);
+    // Adding the record was the one undo step; the replacement is none.
+    QCoreApplication::processEvents();
+    QCOMPARE(rig.document.controller.undoRedoCount(), 1);
+    QCOMPARE(rig.document.controller.undoText(), QString("Add Instrument"));
+}
+
+void TestMidiInstrument::sendsDueEventsAndNothingEarly()
+{
+    REQUIRE_JACK();
+    VirtualMidiSink sink;
+    Rig rig({{"MidiPort", sink.portName()}, {"MidiChannels", channels({0, 9})}});
+    QVERIFY(rig.connect(sink));
+
+    rig.clock.advance(1000000);
+    const qint64 position = rig.sync.tickPosition();
+    QVERIFY(position > 0);
+    MidiInstrument &instrument = *rig.instrument;
+    QVERIFY(instrument.enqueueNotePair(InstrumentEvent::noteOn(position, 60, 100),
+                                       InstrumentEvent::noteOff(position + 1, 60, 0)));
+    QVERIFY(instrument.enqueue(InstrumentEvent::userMessage(position - 1, bytes({0xF8}))));
+    QVERIFY(instrument.enqueue(InstrumentEvent::programChange(position + 2, 5, 1, 2)));
+    instrument.play();
+
+    // Once the due events have arrived, the fence shows that nothing else
+    // came with them.
+    QVERIFY(QTest::qWaitFor([&] { return sink.count() >= 3; }, 30000));
+    QCOMPARE(rig.receivedUntilFence(sink),
+             Bytes({bytes({0xF8}), bytes({0x90, 60, 100}), bytes({0x99, 60, 100})}));
+    QCOMPARE(instrument.queuedCount(), 2);
+
+    rig.clock.advance(rig.sync.ticksToTime(2) + 1);
+    QVERIFY(QTest::qWaitFor([&] { return sink.count() >= 8; }, 30000));
+    QCOMPARE(instrument.queuedCount(), 0);
+    QCOMPARE(rig.receivedUntilFence(sink),
+             Bytes({bytes({0x80, 60, 0}), bytes({0x89, 60, 0}), bytes({0xB0, 0, 1}),
+                    bytes({0xB0, 32, 2}), bytes({0xC0, 5}), bytes({0xB9, 0, 1}),
+                    bytes({0xB9, 32, 2}), bytes({0xC9, 5})}));
+}
+
+void TestMidiInstrument::changedChannelsApplyAtOnce()
+{
+    REQUIRE_JACK();
+    VirtualMidiSink sink;
+    Rig rig({{"MidiPort", sink.portName()}, {"MidiChannels", channels({0})}});
+    QVERIFY(rig.connect(sink));
+    QmdLudraController &controller = rig.document.controller;
+
+    controller.requestSetData("MidiChannels", channels({3, 15}),
+                              controller.index(rig.id, controller.instrumentsIndex()));
+    QCoreApplication::processEvents();
+    Q_EMIT controller.instrumentDataChanged(rig.id, {"MidiChannels"}, 0);
+    QVERIFY(rig.instrument->sendNow(InstrumentEvent::noteOn(0, 64, 1)));
+    QCOMPARE(rig.receivedUntilFence(sink), Bytes({bytes({0x93, 64, 1}), bytes({0x9F, 64, 1})}));
+}
+
+void TestMidiInstrument::programChangeWhenPlayingStarts_data()
+{
+    QTest::addColumn<Values>("program");
+    QTest::addColumn<Bytes>("expected");
+
+    QTest::newRow("program 1 arrives as program 0")
+        << Values{{"MidiDoProgramChange", true}, {"MidiProgram", 1}}
+        << Bytes{bytes({0xB1, 0, 0}), bytes({0xB1, 32, 0}), bytes({0xC1, 0})};
+    QTest::newRow("program 128 with bank select")
+        << Values{{"MidiDoProgramChange", true},
+                  {"MidiProgram", 128},
+                  {"MidiBankMSB", 2},
+                  {"MidiBankLSB", 3}}
+        << Bytes{bytes({0xB1, 0, 2}), bytes({0xB1, 32, 3}), bytes({0xC1, 127})};
+    QTest::newRow("out-of-range values stay data bytes")
+        << Values{{"MidiDoProgramChange", true},
+                  {"MidiProgram", 0},
+                  {"MidiBankMSB", 300},
+                  {"MidiBankLSB", -4}}
+        << Bytes{bytes({0xB1, 0, 127}), bytes({0xB1, 32, 0}), bytes({0xC1, 0})};
+    QTest::newRow("no program change asked for")
+        << Values{{"MidiDoProgramChange", false}, {"MidiProgram", 9}} << Bytes{};
+}
+
+void TestMidiInstrument::programChangeWhenPlayingStarts()
+{
+    REQUIRE_JACK();
+    QFETCH(Values, program);
+    QFETCH(Bytes, expected);
+
+    VirtualMidiSink sink;
+    Values values = program;
+    values.insert({{"MidiPort", sink.portName()}, {"MidiChannels", channels({1})}});
+    Rig rig(values);
+    // What binding sent may have gone before the connection carried it.
+    QVERIFY(rig.connect(sink));
+    rig.instrument->play();
+    QCOMPARE(rig.receivedUntilFence(sink), expected);
+}
+
+void TestMidiInstrument::pauseSilencesAndKeepsTheQueue()
+{
+    REQUIRE_JACK();
+    VirtualMidiSink sink;
+    Rig rig({{"MidiPort", sink.portName()}, {"MidiChannels", channels({2, 7})}});
+    QVERIFY(rig.connect(sink));
+    MidiInstrument &instrument = *rig.instrument;
+    instrument.play();
+    QVERIFY(instrument.enqueue(InstrumentEvent::noteOn(rig.sync.tickPosition() + 10, 60, 1)));
+
+    instrument.pauseAndWait();
+    QCOMPARE(instrument.state(), AbstractOutputThread::Paused);
+    QCOMPARE(rig.receivedUntilFence(sink), Bytes({bytes({0xB2, 123, 0}), bytes({0xB7, 123, 0})}));
+    QCOMPARE(instrument.queuedCount(), 1);
+}
+
+void TestMidiInstrument::sendFailure_data()
+{
+    QTest::addColumn<bool>("programChange");
+
+    QTest::newRow("due event on the instrument's thread") << false;
+    QTest::newRow("program change as playing starts") << true;
+}
+
+void TestMidiInstrument::sendFailure()
+{
+    REQUIRE_JACK();
+    QFETCH(bool, programChange);
+
+    VirtualMidiSink sink;
+    Rig rig({{"MidiPort", sink.portName()},
+             {"MidiChannels", channels({0})},
+             {"MidiDoProgramChange", programChange},
+             {"MidiProgram", 3}});
+    MidiInstrument &instrument = *rig.instrument;
+    QCoreApplication::processEvents();
+    QVERIFY(instrument.isOpen());
+
+    // The port goes away under the instrument.
+    QVERIFY(instrument.close());
+    if (!programChange)
+        QVERIFY(instrument.enqueue(InstrumentEvent::noteOn(0, 60, 100)));
+    instrument.play();
+
+    QTRY_COMPARE_WITH_TIMEOUT(rig.value("MidiPort"), QVariant(QString()), 30000);
+    QCOMPARE(instrument.state(), AbstractOutputThread::Paused);
+    QVERIFY(!instrument.isOpen());
+    QCOMPARE(instrument.queuedCount(), 0);
+    QCOMPARE(rig.document.controller.undoRedoCount(), 1);
+}
+
+void TestMidiInstrument::failureWriteOutlivesItsParties_data()
+{
+    QTest::addColumn<bool>("deleteController");
+
+    QTest::newRow("instrument deleted before the write") << false;
+    QTest::newRow("controller deleted before the write") << true;
+}
+
+void TestMidiInstrument::failureWriteOutlivesItsParties()
+{
+    REQUIRE_JACK();
+    QFETCH(bool, deleteController);
+
+    VirtualMidiSink sink;
+    auto document = std::make_unique<Document>();
+    const QmdItemId id = addInstrumentRecord(
+        document->controller, {{"MidiPort", sink.portName()}, {"MidiChannels", channels({0})}});
+    QCoreApplication::processEvents();
+    auto instrument = std::make_unique<MidiInstrument>(id);
+    instrument->setController(&document->controller);
+    QVERIFY(instrument->close());
+
+    // The failure writes to the document later, from the event loop.
+    QVERIFY(!instrument->sendNow(InstrumentEvent::noteOn(0, 60, 100)));
+    if (deleteController) {
+        document.reset();
+        QCOMPARE(instrument->controller(), nullptr);
+    } else {
+        instrument.reset();
+    }
+    QCoreApplication::processEvents();
+    if (document)
+        QCOMPARE(instrumentValue(document->controller, id, "MidiPort"), QVariant(sink.portName()));
+}
+
+QTEST_GUILESS_MAIN(TestMidiInstrument)
+#include "tst_midiinstrument.moc"
