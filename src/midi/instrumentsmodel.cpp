@@ -6,6 +6,8 @@
 #include <QPainter>
 #include <QPixmap>
 
+#include <algorithm>
+
 InstrumentsModel::InstrumentsModel(QObject *parent) : QAbstractItemModel(parent) {}
 
 void InstrumentsModel::setController(QmdLudraController *controller)
@@ -80,6 +82,9 @@ void InstrumentsModel::resetSlot()
     if (!m_resetting)
         beginResetModel();
     m_ids = m_controller ? m_controller->ids(m_controller->instrumentsIndex()) : QmdItemIdList();
+    // The document keeps no order among its instruments; ids grow as
+    // instruments are made, so the list shows them in the order of making.
+    std::sort(m_ids.begin(), m_ids.end());
     m_resetting = false;
     endResetModel();
 }

@@ -84,13 +84,11 @@ class TestInstrumentsModel : public QObject
 
 private Q_SLOTS:
     void bindingListsTheRecords();
-    void flatListOfOneColumn();
     void rowsFollowAddsAndRemoves();
     void rowsFollowResets();
     void dataChangesRefreshTheRow();
     void swatch_data();
     void swatch();
-    void unboundModelIsEmpty();
 };
 
 void TestInstrumentsModel::bindingListsTheRecords()
@@ -99,20 +97,6 @@ void TestInstrumentsModel::bindingListsTheRecords()
     QCOMPARE(f.rows(), QmdItemIdList({f.first, f.second}));
     QCOMPARE(f.labels(), QStringList({"Bass", "Lead"}));
     QCOMPARE(f.model.controller(), &f.document.controller);
-}
-
-void TestInstrumentsModel::flatListOfOneColumn()
-{
-    Fixture f;
-    QCOMPARE(f.model.rowCount(), 2);
-    QCOMPARE(f.model.columnCount(), 1);
-    const QModelIndex row = f.model.index(0, 0);
-    QCOMPARE(f.model.rowCount(row), 0);
-    QCOMPARE(f.model.columnCount(row), 0);
-    QVERIFY(!f.model.index(0, 1).isValid());
-    QVERIFY(!f.model.index(2, 0).isValid());
-    QVERIFY(!f.model.index(0, 0, row).isValid());
-    QVERIFY(!f.model.parent(row).isValid());
 }
 
 void TestInstrumentsModel::rowsFollowAddsAndRemoves()
@@ -220,19 +204,6 @@ void TestInstrumentsModel::swatch()
         QVERIFY2(near(image.pixel(p), edge), qPrintable(QString::number(image.pixel(p), 16)));
     for (const QPoint &p : {QPoint(1, 1), QPoint(5, 5), QPoint(8, 8)})
         QVERIFY2(near(image.pixel(p), inside), qPrintable(QString::number(image.pixel(p), 16)));
-}
-
-void TestInstrumentsModel::unboundModelIsEmpty()
-{
-    InstrumentsModel model;
-    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-    QCOMPARE(model.rowCount(), 0);
-    model.onInstrumentsAdded({1, 2});
-    QCOMPARE(model.rowCount(), 2);
-    QCOMPARE(model.index(0, 0).data(InstrumentsModel::IdRole).value<QmdItemId>(), QmdItemId(1));
-    QCOMPARE(model.index(0, 0).data(Qt::DisplayRole).toString(), QString());
-    model.resetSlot();
-    QCOMPARE(model.rowCount(), 0);
 }
 
 QTEST_MAIN(TestInstrumentsModel)
