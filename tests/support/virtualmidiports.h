@@ -2,7 +2,8 @@
 
 // Ports that tests open on the JACK server of a JackServer, beside the ports
 // under test: a sink that records what reaches it and a source that sends.
-// Header only: it needs the MIDI library, which the MIDI tests link.
+// Header only: it needs the MIDI and JACK libraries, which the MIDI tests
+// link.
 
 #include <QByteArray>
 #include <QCoreApplication>
@@ -13,6 +14,8 @@
 
 #include "midibackend.h"
 
+#include <jack/jack.h>
+#include <jack/midiport.h>
 #include <rtmidi/RtMidi.h>
 
 #include <atomic>
@@ -56,7 +59,11 @@ inline bool awaitConnection(const std::function<void(const QByteArray &)> &send,
 
 } // namespace virtualmidi
 
-// A virtual input port; the ports under test send to it by its name.
+// A virtual input port; the ports under test send to it by its name. It is
+// a plain JACK client rather than a library input port: the library
+// unregisters its port while the client is still active, which races inside
+// libjack with the client's own process cycle and now and then crashes it.
+// Deactivating first ends the cycles before anything is torn down.
 class VirtualMidiSink
 {
 public:
@@ -64,12 +71,23 @@ public:
     explicit VirtualMidiSink(const char *role = "sink")
         : m_client(virtualmidi::uniqueClientName(role))
     {
-        m_port = std::make_unique<RtMidiIn>(RtMidi::UNIX_JACK, m_client.toStdString());
-        m_port->setErrorCallback(&virtualmidi::ignoreLibraryError);
-        m_port->ignoreTypes(false, false, false);
-        m_port->setCallback(&VirtualMidiSink::onMessage, this);
-        m_port->openVirtualPort("in");
+        m_jack = jack_client_open(m_client.toUtf8().constData(),
+                                  JackOptions(JackNoStartServer | JackUseExactName), nullptr);
+        if (!m_jack)
+            return;
+        m_port = jack_port_register(m_jack, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+        jack_set_process_callback(m_jack, &VirtualMidiSink::process, this);
+        jack_activate(m_jack);
     }
+    ~VirtualMidiSink()
+    {
+        if (!m_jack)
+            return;
+        jack_deactivate(m_jack);
+        jack_client_close(m_jack);
+    }
+    VirtualMidiSink(const VirtualMidiSink &) = delete;
+    VirtualMidiSink &operator=(const VirtualMidiSink &) = delete;
 
     // The name under which output ports list it.
     QString portName() const { return m_client + QStringLiteral(":in"); }
@@ -97,18 +115,28 @@ public:
     }
 
 private:
-    static void onMessage(double, std::vector<unsigned char> *bytes, void *userData)
+    // On the client's process thread, once per cycle.
+    static int process(jack_nframes_t frames, void *userData)
     {
         auto *sink = static_cast<VirtualMidiSink *>(userData);
-        QMutexLocker locker(&sink->m_mutex);
-        sink->m_messages.append(
-            QByteArray(reinterpret_cast<const char *>(bytes->data()), qsizetype(bytes->size())));
+        void *buffer = jack_port_get_buffer(sink->m_port, frames);
+        const jack_nframes_t count = jack_midi_get_event_count(buffer);
+        for (jack_nframes_t i = 0; i < count; ++i) {
+            jack_midi_event_t event;
+            if (jack_midi_event_get(&event, buffer, i) != 0)
+                continue;
+            QMutexLocker locker(&sink->m_mutex);
+            sink->m_messages.append(
+                QByteArray(reinterpret_cast<const char *>(event.buffer), qsizetype(event.size)));
+        }
+        return 0;
     }
 
     QString m_client;
-    std::unique_ptr<RtMidiIn> m_port;
     mutable QMutex m_mutex;
     QList<QByteArray> m_messages;
+    jack_client_t *m_jack = nullptr;
+    jack_port_t *m_port = nullptr;
 };
 
 // A virtual output port; the ports under test receive from it by its name.
