@@ -1,9 +1,9 @@
 #include "qmdmemmodel.h"
 
 #include "qmdmemmodelcommand.h"
+#include "qmdmemmodelcontainers.h"
 #include "qmdmemmodelremovecommand.h"
 #include "qmdmemmodelsetcommand.h"
-#include "qmdmemmodelspecialitem.h"
 
 // Brackets an operation that may change the undo state: on leaving, emits a
 // signal for every part of the state that differs from what it was on

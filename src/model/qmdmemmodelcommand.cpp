@@ -1,6 +1,6 @@
 #include "qmdmemmodelcommand.h"
 
-#include "qmdmemmodelspecialitem.h"
+#include "qmdmemmodelcontainers.h"
 
 #include <utility>
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "qmdmemmodelcommand.h"
-#include "qmdmemmodelspecialitem.h"
+#include "qmdmemmodelcontainers.h"
 
 #include <utility>
 

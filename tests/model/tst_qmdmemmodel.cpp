@@ -1,7 +1,7 @@
 #include "modeldump.h"
 #include "modelsignallog.h"
 #include "qmdmemmodel.h"
-#include "qmdmemmodelspecialitem.h"
+#include "qmdmemmodelcontainers.h"
 
 #include <QTest>
 

@@ -1,4 +1,4 @@
-#include "qmdmemmodelspecialitem.h"
+#include "qmdmemmodelcontainers.h"
 
 #include <QLoggingCategory>
 
