@@ -14,8 +14,26 @@ AbstractInstrument::AbstractInstrument(QmdItemId id, QObject *parent)
     m_batch.reserve(BatchCapacity);
 }
 
+namespace {
+
+std::mutex creatorMutex;
+AbstractInstrument::Creator creator;
+
+} // namespace
+
+void AbstractInstrument::setCreator(Creator newCreator)
+{
+    const std::lock_guard locker(creatorMutex);
+    creator = std::move(newCreator);
+}
+
 AbstractInstrument *AbstractInstrument::create(const QString &type, QmdItemId id, QObject *parent)
 {
+    {
+        const std::lock_guard locker(creatorMutex);
+        if (creator)
+            return creator(type, id, parent);
+    }
     const QString lower = type.toLower();
     if (lower == MidiInstrument::staticTypeName())
         return new MidiInstrument(id, parent);

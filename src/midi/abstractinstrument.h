@@ -10,6 +10,7 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <functional>
 #include <mutex>
 
 class QmdIndex;
@@ -38,6 +39,12 @@ public:
     // An instrument of the named type ("midi" or "debug", in any letter
     // case) for the record id; nullptr for any other type.
     static AbstractInstrument *create(const QString &type, QmdItemId id, QObject *parent = nullptr);
+    // Replaces what create() makes for every type, for the whole process:
+    // the console player swaps every instrument for a printing one, and
+    // tests record deliveries. An empty creator restores the built-in types.
+    using Creator =
+        std::function<AbstractInstrument *(const QString &type, QmdItemId id, QObject *parent)>;
+    static void setCreator(Creator creator);
     // The types create() knows.
     static QStringList availableTypes();
     // The name shown for a type of availableTypes(); empty for another.
