@@ -65,18 +65,11 @@ private:
     std::unique_ptr<ManualClock> m_clock;
 };
 
-#define REQUIRE_JACK()                                                                             \
-    if (!m_server)                                                                                 \
-    QSKIP("jackd is not installed: no MIDI ports to receive from")
-
 void TestMidiInput::initTestCase()
 {
     m_clock = std::make_unique<ManualClock>();
-    if (!JackServer::isInstalled())
-        return;
-    m_server = std::make_unique<JackServer>();
     QString error;
-    QVERIFY2(m_server->start(&error), qPrintable(error));
+    QVERIFY2(JackServer::startIfInstalled(&m_server, &error), qPrintable(error));
 }
 
 void TestMidiInput::cleanupTestCase()
@@ -97,14 +90,14 @@ void TestMidiInput::closedByDefault()
 
 void TestMidiInput::listsTheInputPorts()
 {
-    REQUIRE_JACK();
+    REQUIRE_JACK(m_server);
     VirtualMidiSource source;
     QVERIFY(MidiInput::inputPortNames().contains(source.portName()));
 }
 
 void TestMidiInput::unknownNameDoesNotOpen()
 {
-    REQUIRE_JACK();
+    REQUIRE_JACK(m_server);
     MidiInput input;
     QVERIFY(!input.open(QStringLiteral("no such client:no such port")));
     QVERIFY(!input.isOpen());
@@ -112,7 +105,7 @@ void TestMidiInput::unknownNameDoesNotOpen()
 
 void TestMidiInput::messagesArriveInOrderWithTheirArrivalTime()
 {
-    REQUIRE_JACK();
+    REQUIRE_JACK(m_server);
     VirtualMidiSource source;
     MidiInput input;
     QVERIFY(input.open(source.portName()));
@@ -140,7 +133,7 @@ void TestMidiInput::messagesArriveInOrderWithTheirArrivalTime()
 
 void TestMidiInput::fullQueueDropsButStillSignals()
 {
-    REQUIRE_JACK();
+    REQUIRE_JACK(m_server);
     VirtualMidiSource source;
     MidiInput input;
     QVERIFY(input.open(source.portName()));
@@ -158,7 +151,7 @@ void TestMidiInput::fullQueueDropsButStillSignals()
 
 void TestMidiInput::queueAccess()
 {
-    REQUIRE_JACK();
+    REQUIRE_JACK(m_server);
     VirtualMidiSource source;
     MidiInput input;
     QVERIFY(input.open(source.portName()));
@@ -211,7 +204,7 @@ void TestMidiInput::ignoreFlags_data()
 
 void TestMidiInput::ignoreFlags()
 {
-    REQUIRE_JACK();
+    REQUIRE_JACK(m_server);
     QFETCH(int, flags);
     QFETCH(QByteArray, message);
     QFETCH(bool, delivered);
@@ -233,7 +226,7 @@ void TestMidiInput::ignoreFlags()
 
 void TestMidiInput::ignoreFlagsApplyToAnOpenPort()
 {
-    REQUIRE_JACK();
+    REQUIRE_JACK(m_server);
     VirtualMidiSource source;
     MidiInput input;
     QVERIFY(input.open(source.portName()));
@@ -252,7 +245,7 @@ void TestMidiInput::ignoreFlagsApplyToAnOpenPort()
 
 void TestMidiInput::inputsOnOneNameShareOneLibraryPort()
 {
-    REQUIRE_JACK();
+    REQUIRE_JACK(m_server);
     VirtualMidiSource source;
     const QString name = source.portName();
     auto first = std::make_unique<MidiInput>();
@@ -285,7 +278,7 @@ void TestMidiInput::inputsOnOneNameShareOneLibraryPort()
 
 void TestMidiInput::queuedReceiverGetsTheInput()
 {
-    REQUIRE_JACK();
+    REQUIRE_JACK(m_server);
     VirtualMidiSource source;
     MidiInput input;
     QVERIFY(input.open(source.portName()));

@@ -119,17 +119,10 @@ private:
     std::unique_ptr<JackServer> m_server;
 };
 
-#define REQUIRE_JACK()                                                                             \
-    if (!m_server)                                                                                 \
-    QSKIP("jackd is not installed: no MIDI ports to send through")
-
 void TestMidiInstrument::initTestCase()
 {
-    if (!JackServer::isInstalled())
-        return;
-    m_server = std::make_unique<JackServer>();
     QString error;
-    QVERIFY2(m_server->start(&error), qPrintable(error));
+    QVERIFY2(JackServer::startIfInstalled(&m_server, &error), qPrintable(error));
 }
 
 void TestMidiInstrument::cleanupTestCase()
@@ -174,7 +167,7 @@ void TestMidiInstrument::portOfTheRecord_data()
 
 void TestMidiInstrument::portOfTheRecord()
 {
-    REQUIRE_JACK();
+    REQUIRE_JACK(m_server);
     QFETCH(QString, stored);
     QFETCH(bool, replaced);
 
@@ -200,7 +193,7 @@ void TestMidiInstrument::portOfTheRecord()
 
 void TestMidiInstrument::sendsDueEventsAndNothingEarly()
 {
-    REQUIRE_JACK();
+    REQUIRE_JACK(m_server);
     VirtualMidiSink sink;
     Rig rig({{"MidiPort", sink.portName()}, {"MidiChannels", channels({0, 9})}});
     QVERIFY(rig.connect(sink));
@@ -233,7 +226,7 @@ void TestMidiInstrument::sendsDueEventsAndNothingEarly()
 
 void TestMidiInstrument::changedChannelsApplyAtOnce()
 {
-    REQUIRE_JACK();
+    REQUIRE_JACK(m_server);
     VirtualMidiSink sink;
     Rig rig({{"MidiPort", sink.portName()}, {"MidiChannels", channels({0})}});
     QVERIFY(rig.connect(sink));
@@ -273,7 +266,7 @@ void TestMidiInstrument::programChangeWhenPlayingStarts_data()
 
 void TestMidiInstrument::programChangeWhenPlayingStarts()
 {
-    REQUIRE_JACK();
+    REQUIRE_JACK(m_server);
     QFETCH(Values, program);
     QFETCH(Bytes, expected);
 
@@ -289,7 +282,7 @@ void TestMidiInstrument::programChangeWhenPlayingStarts()
 
 void TestMidiInstrument::pauseSilencesAndKeepsTheQueue()
 {
-    REQUIRE_JACK();
+    REQUIRE_JACK(m_server);
     VirtualMidiSink sink;
     Rig rig({{"MidiPort", sink.portName()}, {"MidiChannels", channels({2, 7})}});
     QVERIFY(rig.connect(sink));
@@ -313,7 +306,7 @@ void TestMidiInstrument::sendFailure_data()
 
 void TestMidiInstrument::sendFailure()
 {
-    REQUIRE_JACK();
+    REQUIRE_JACK(m_server);
     QFETCH(bool, programChange);
 
     VirtualMidiSink sink;
@@ -348,7 +341,7 @@ void TestMidiInstrument::failureWriteOutlivesItsParties_data()
 
 void TestMidiInstrument::failureWriteOutlivesItsParties()
 {
-    REQUIRE_JACK();
+    REQUIRE_JACK(m_server);
     QFETCH(bool, deleteController);
 
     VirtualMidiSink sink;

@@ -71,21 +71,14 @@ private:
 
 void TestMidiOutput::initTestCase()
 {
-    if (!JackServer::isInstalled())
-        return;
-    m_server = std::make_unique<JackServer>();
     QString error;
-    QVERIFY2(m_server->start(&error), qPrintable(error));
+    QVERIFY2(JackServer::startIfInstalled(&m_server, &error), qPrintable(error));
 }
 
 void TestMidiOutput::cleanupTestCase()
 {
     m_server.reset();
 }
-
-#define REQUIRE_JACK()                                                                             \
-    if (!m_server)                                                                                 \
-    QSKIP("jackd is not installed: no MIDI ports to send through")
 
 void TestMidiOutput::encode_data()
 {
@@ -149,14 +142,14 @@ void TestMidiOutput::closedPortSendsNothing()
 
 void TestMidiOutput::listsTheOutputPorts()
 {
-    REQUIRE_JACK();
+    REQUIRE_JACK(m_server);
     VirtualMidiSink sink;
     QVERIFY(MidiOutput::outputPortNames().contains(sink.portName()));
 }
 
 void TestMidiOutput::batchArrivesInOrder()
 {
-    REQUIRE_JACK();
+    REQUIRE_JACK(m_server);
     VirtualMidiSink sink;
     MidiOutput output;
     QVERIFY(output.open(sink.portName()));
@@ -183,7 +176,7 @@ void TestMidiOutput::batchArrivesInOrder()
 
 void TestMidiOutput::allNotesOffOnEveryEnabledChannel()
 {
-    REQUIRE_JACK();
+    REQUIRE_JACK(m_server);
     VirtualMidiSink sink;
     MidiOutput output;
     QVERIFY(output.open(sink.portName()));
@@ -198,7 +191,7 @@ void TestMidiOutput::allNotesOffOnEveryEnabledChannel()
 
 void TestMidiOutput::outputsOnOneNameShareOneLibraryPort()
 {
-    REQUIRE_JACK();
+    REQUIRE_JACK(m_server);
     VirtualMidiSink sink;
     const QString name = sink.portName();
     QCOMPARE(MidiOutput::userCount(name), 0);
@@ -234,7 +227,7 @@ void TestMidiOutput::outputsOnOneNameShareOneLibraryPort()
 
 void TestMidiOutput::openingAnotherNameClosesTheFirst()
 {
-    REQUIRE_JACK();
+    REQUIRE_JACK(m_server);
     VirtualMidiSink a;
     VirtualMidiSink b;
     MidiOutput output;
@@ -252,7 +245,7 @@ void TestMidiOutput::openingAnotherNameClosesTheFirst()
 
 void TestMidiOutput::unknownNameDoesNotOpen()
 {
-    REQUIRE_JACK();
+    REQUIRE_JACK(m_server);
     MidiOutput output;
     QVERIFY(!output.open(QStringLiteral("no such client:no such port")));
     QVERIFY(!output.isOpen());

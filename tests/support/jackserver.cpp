@@ -104,3 +104,12 @@ bool JackServer::answers() const
     return check.waitForFinished(10000) && check.exitStatus() == QProcess::NormalExit &&
            check.exitCode() == 0;
 }
+
+bool JackServer::startIfInstalled(std::unique_ptr<JackServer> *server, QString *error)
+{
+    server->reset();
+    if (!isInstalled())
+        return true;
+    *server = std::make_unique<JackServer>();
+    return (*server)->start(error);
+}
