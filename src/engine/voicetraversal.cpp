@@ -6,6 +6,7 @@
 
 #include <QStringList>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -145,14 +146,14 @@ quint8 VoiceTraversal::noteNumber(const QString &name)
     return quint8((octave + 2) * 12 + semitone);
 }
 
-void VoiceTraversal::reset(qint64 tick)
+void VoiceTraversal::reset(qint64 tick, quint32 seed)
 {
     {
         const std::lock_guard locker(m_poolMutex);
         m_free.unite(m_active);
         m_active.clear();
     }
-    m_random.seed(1);
+    m_random.seed(seed);
     Voice *voice = takeFreeVoice();
     VoiceTravel &travel = voice->travel;
     travel.edge = m_groupId;
@@ -185,8 +186,11 @@ Voice *VoiceTraversal::takeFreeVoice()
     const std::lock_guard locker(m_poolMutex);
     if (m_free.isEmpty())
         return nullptr;
-    Voice *voice = *m_free.begin();
-    m_free.erase(m_free.begin());
+    // The lowest free id, so that a run takes the same voices every time.
+    const auto lowest = std::min_element(
+        m_free.begin(), m_free.end(), [](const Voice *a, const Voice *b) { return a->id < b->id; });
+    Voice *voice = *lowest;
+    m_free.erase(lowest);
     voice->travel = VoiceTravel();
     m_active.insert(voice);
     return voice;
@@ -205,13 +209,13 @@ bool VoiceTraversal::hasFreeVoice() const
     return !m_free.isEmpty();
 }
 
-void VoiceTraversal::process(Voice *voice, qint64 now)
+bool VoiceTraversal::process(Voice *voice, qint64 now)
 {
     if (quint64(voice->travel.arrivalTick) > quint64(now))
-        return;
+        return false;
     const QmdItemId node = m_host->elementValue(voice->travel.edge, ToNodeKey).toUInt();
     if (!m_host->hasElement(node))
-        return;
+        return false;
     const QString userMessages =
         m_host->elementValue(node, QStringLiteral("UserMidiMessageList")).toString();
     const bool dontPlayNote = m_host->elementValue(node, QStringLiteral("DontPlayNote")).toBool();
@@ -243,11 +247,12 @@ void VoiceTraversal::process(Voice *voice, qint64 now)
     const VoiceTravel arrived = travel;
     returnVoice(voice);
     if (!spawn(choice.primary, arrived))
-        return;
+        return true;
     for (QmdItemId edge : choice.further) {
         if (!spawn(edge, arrived))
             break;
     }
+    return true;
 }
 
 void VoiceTraversal::playLists(QmdItemId node, QmdItemId primaryEdge, const QString &userMessages,

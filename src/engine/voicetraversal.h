@@ -33,12 +33,15 @@ public:
 
     QmdItemId groupId() const { return m_groupId; }
 
-    // Frees every voice and puts one at the group's node, due at tick.
-    void reset(qint64 tick);
+    // Frees every voice and puts one at the group's node, due at tick. The
+    // random signalling starts its sequence from seed; real-time playback
+    // always starts from 1.
+    void reset(qint64 tick, quint32 seed = 1);
     QList<Voice *> activeVoices() const;
     bool hasActiveVoices() const;
-    // Fires the voice's node if the voice has arrived by tick now.
-    void process(Voice *voice, qint64 now);
+    // Fires the voice's node if the voice has arrived by tick now; false
+    // when it did not fire (not yet due, or its node is missing and it waits).
+    bool process(Voice *voice, qint64 now);
     // Re-times every voice in flight after the network changed under it;
     // a voice whose edge has gone ends its path.
     void retime();

@@ -5,12 +5,9 @@
 #include "midiinstrument.h"
 #include "qmdludracontroller.h"
 
-#include <algorithm>
-
 AbstractInstrument::AbstractInstrument(QmdItemId id, QObject *parent)
     : AbstractOutputThread(parent), m_id(id)
 {
-    m_queue.reserve(QueueCapacity);
     m_batch.reserve(BatchCapacity);
 }
 
@@ -60,37 +57,19 @@ bool AbstractInstrument::enqueueNotePair(const InstrumentEvent &noteOn,
                                          const InstrumentEvent &noteOff)
 {
     const std::lock_guard locker(m_queueMutex);
-    if (m_queue.size() > QueueCapacity - 2)
-        return false;
-    insertLocked(noteOn);
-    insertLocked(noteOff);
-    return true;
+    return m_queue.insertNotePair(noteOn, noteOff);
 }
 
 bool AbstractInstrument::enqueue(const InstrumentEvent &event)
 {
     const std::lock_guard locker(m_queueMutex);
-    if (m_queue.size() >= QueueCapacity)
-        return false;
-    insertLocked(event);
-    return true;
+    return m_queue.insert(event);
 }
 
 int AbstractInstrument::queuedCount() const
 {
     const std::lock_guard locker(m_queueMutex);
-    return int(m_queue.size());
-}
-
-void AbstractInstrument::insertLocked(const InstrumentEvent &event)
-{
-    // After every queued event of the same tick: events due together leave
-    // in the order they came, so a note off of an earlier note precedes a
-    // later note on of the same tick.
-    const auto at = std::upper_bound(
-        m_queue.begin(), m_queue.end(), event.tick,
-        [](qint64 tick, const InstrumentEvent &queued) { return tick < queued.tick; });
-    m_queue.insert(at, event);
+    return m_queue.size();
 }
 
 bool AbstractInstrument::sendNow(const InstrumentEvent &event)
@@ -140,11 +119,7 @@ void AbstractInstrument::output()
     const qint64 position = source->tickPosition();
     {
         const std::lock_guard locker(m_queueMutex);
-        qsizetype due = 0;
-        while (due < m_queue.size() && due < BatchCapacity && m_queue.at(due).tick <= position)
-            ++due;
-        m_batch.append(m_queue.constBegin(), m_queue.constBegin() + due);
-        m_queue.remove(0, due);
+        m_queue.takeDue(position, &m_batch, BatchCapacity);
     }
     if (!m_batch.isEmpty())
         sendBatch(m_batch);

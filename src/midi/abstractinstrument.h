@@ -2,6 +2,7 @@
 
 #include "abstractoutputthread.h"
 #include "instrumentevent.h"
+#include "instrumenteventqueue.h"
 #include "qmdglobal.h"
 #include "qmdobserver.h"
 
@@ -31,7 +32,7 @@ class AbstractInstrument : public AbstractOutputThread, public QmdObserver<QmdLu
     Q_OBJECT
 
 public:
-    static constexpr int QueueCapacity = 1000;
+    static constexpr int QueueCapacity = InstrumentEventQueue::Capacity;
     static constexpr int BatchCapacity = 32;
 
     explicit AbstractInstrument(QmdItemId id, QObject *parent = nullptr);
@@ -95,7 +96,6 @@ protected:
 
 private:
     QmdIndex record() const;
-    void insertLocked(const InstrumentEvent &event);
 
     const QmdItemId m_id;
     QList<QMetaObject::Connection> m_connections;
@@ -103,7 +103,7 @@ private:
     QmdRequestId m_ownRequest = 0;
 
     mutable std::mutex m_queueMutex;
-    QList<InstrumentEvent> m_queue;
+    InstrumentEventQueue m_queue;
     // Used by the output call only, on the instrument's thread.
     QList<InstrumentEvent> m_batch;
 };

@@ -40,6 +40,14 @@ QString MidiInstrument::staticDisplayName()
     return tr("MIDI");
 }
 
+InstrumentEvent MidiInstrument::programChange(qint64 tick, const QVariant &program,
+                                              const QVariant &bankMsb, const QVariant &bankLsb)
+{
+    // The document counts programs from 1, MIDI from 0.
+    return InstrumentEvent::programChange(tick, dataByte(program.toInt() - 1),
+                                          dataByte(bankMsb.toInt()), dataByte(bankLsb.toInt()));
+}
+
 QString MidiInstrument::typeName() const
 {
     return staticTypeName();
@@ -87,11 +95,8 @@ void MidiInstrument::applyInstrumentData(QmdItemId id, const QStringList &keys)
                                    keys.contains(BankMsbKey) || keys.contains(BankLsbKey);
     if (instrumentData(DoProgramChangeKey).toBool() && (changed || programKeyChanged)) {
         const AbstractSync *source = timingSource();
-        // The document counts programs from 1, MIDI from 0.
-        sendNow(InstrumentEvent::programChange(source ? source->tickPosition() : 0,
-                                               dataByte(instrumentData(ProgramKey).toInt() - 1),
-                                               dataByte(instrumentData(BankMsbKey).toInt()),
-                                               dataByte(instrumentData(BankLsbKey).toInt())));
+        sendNow(programChange(source ? source->tickPosition() : 0, instrumentData(ProgramKey),
+                              instrumentData(BankMsbKey), instrumentData(BankLsbKey)));
     }
 }
 

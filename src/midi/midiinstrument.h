@@ -22,6 +22,11 @@ public:
     static QString staticTypeName();
     static QString staticDisplayName();
 
+    // The program change that an instrument record's "MidiProgram" (counted
+    // from 1), "MidiBankMSB" and "MidiBankLSB" ask for, due at tick.
+    static InstrumentEvent programChange(qint64 tick, const QVariant &program,
+                                         const QVariant &bankMsb, const QVariant &bankLsb);
+
     QString typeName() const override;
     QString displayName() const override;
 

@@ -19,12 +19,17 @@ QByteArray message(int status, int data1, int data2)
 
 void MidiOutput::setChannels(const QBitArray &channels)
 {
+    m_channelBits.store(channelBits(channels));
+}
+
+quint16 MidiOutput::channelBits(const QBitArray &channels)
+{
     quint16 bits = 0;
     for (int c = 0; c < ChannelCount && c < channels.size(); ++c) {
         if (channels.testBit(c))
             bits |= quint16(1u << c);
     }
-    m_channelBits.store(bits);
+    return bits;
 }
 
 QBitArray MidiOutput::channels() const

@@ -26,6 +26,8 @@ public:
     bool allNotesOff();
     bool sendRaw(const QByteArray &bytes);
 
+    // The channel bits of a channel set: bit i for MIDI channel i, up to 15.
+    static quint16 channelBits(const QBitArray &channels);
     // The MIDI messages a batch becomes with the given channel bits.
     static QList<QByteArray> encode(const QList<InstrumentEvent> &events, quint16 channelBits);
 

@@ -53,6 +53,24 @@ using ReportingPolicy = boost::math::policies::policy<
 
 } // namespace
 
+QHash<QString, QVariant> initialElementState(uint type)
+{
+    switch (type) {
+    case Edge:
+        return {{QStringLiteral("CurrentScaleId"), 0}};
+    case Node:
+        return {{QStringLiteral("CurrentEdgeUsageId"), 0u},
+                {QStringLiteral("CurrentEdgeUsageUses"), 0},
+                {QStringLiteral("CurrentPitchId"), 0},
+                {QStringLiteral("CurrentVelocityId"), 0},
+                {QStringLiteral("CurrentDurationId"), 0},
+                {QStringLiteral("CurrentUserMidiMessageId"), 0},
+                {QStringLiteral("HitCount"), 0}};
+    default:
+        return {};
+    }
+}
+
 QString elementTypeName(uint type)
 {
     return nameOf(ElementTypeNames, int(type));

@@ -5,8 +5,10 @@
 #include <QBitArray>
 #include <QColor>
 #include <QDebug>
+#include <QHash>
 #include <QMetaType>
 #include <QString>
+#include <QVariant>
 #include <QtGlobal>
 
 // Units, element kinds and encodings shared by everything that reads or
@@ -73,6 +75,11 @@ bool isStyleColor(const QmdModel &model, const QmdIndex &index);
 // direct path, 0 for anything else. ok is false when the direct distance
 // does not fit in 64 bits.
 qint64 edgeLength(int path, const TickPos &a, const TickPos &b, bool *ok = nullptr);
+
+// The run-time state record an element of the kind starts from, as a play
+// from the start finds it; empty for kinds without one (text boxes and voice
+// groups).
+QHash<QString, QVariant> initialElementState(uint type);
 
 } // namespace QmdLudra
 

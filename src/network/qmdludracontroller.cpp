@@ -29,25 +29,6 @@ const QString ToNodeKey = QStringLiteral("ToNode");
 const QString ArcIdentifiersKey = QStringLiteral("ArcIdentifiers");
 const QString ArcUsageListKey = QStringLiteral("ArcUsageList");
 
-// The run-time state a node or an edge starts from; other kinds have none.
-QHash<QString, QVariant> initialState(uint type)
-{
-    switch (type) {
-    case QmdLudra::Edge:
-        return {{QStringLiteral("CurrentScaleId"), 0}};
-    case QmdLudra::Node:
-        return {{QStringLiteral("CurrentEdgeUsageId"), 0u},
-                {QStringLiteral("CurrentEdgeUsageUses"), 0},
-                {QStringLiteral("CurrentPitchId"), 0},
-                {QStringLiteral("CurrentVelocityId"), 0},
-                {QStringLiteral("CurrentDurationId"), 0},
-                {QStringLiteral("CurrentUserMidiMessageId"), 0},
-                {QStringLiteral("HitCount"), 0}};
-    default:
-        return {};
-    }
-}
-
 bool hasStateRecord(uint type)
 {
     return type == QmdLudra::Edge || type == QmdLudra::Node;
@@ -277,7 +258,7 @@ void QmdLudraController::rebuildElementStates()
 void QmdLudraController::createStateRecord(QmdItemId elementId, uint type)
 {
     setType(elementId, Qmd::StrDict, m_elementStatesIndex);
-    setData(initialState(type), index(elementId, m_elementStatesIndex));
+    setData(QmdLudra::initialElementState(type), index(elementId, m_elementStatesIndex));
 }
 
 uint QmdLudraController::elementType(const QmdIndex &element) const

@@ -5,19 +5,6 @@ namespace {
 const QString ElementsKey = QStringLiteral("Elements");
 const QString StatesKey = QStringLiteral("ElementStates");
 
-QHash<QString, QVariant> initialState(uint type)
-{
-    if (type == QmdLudra::Edge)
-        return {{QStringLiteral("CurrentScaleId"), 0}};
-    return {{QStringLiteral("CurrentEdgeUsageId"), 0u},
-            {QStringLiteral("CurrentEdgeUsageUses"), 0},
-            {QStringLiteral("CurrentPitchId"), 0},
-            {QStringLiteral("CurrentVelocityId"), 0},
-            {QStringLiteral("CurrentDurationId"), 0},
-            {QStringLiteral("CurrentUserMidiMessageId"), 0},
-            {QStringLiteral("HitCount"), 0}};
-}
-
 } // namespace
 
 TestNetwork::TestNetwork()
@@ -39,7 +26,7 @@ void TestNetwork::addElement(QmdItemId id, uint type, const QHash<QString, QVari
         return;
     const QmdIndex states = m_model.index(StatesKey);
     m_model.setTypes(QHash<QmdItemId, Qmd::ContainerType>{{id, Qmd::StrDict}}, states);
-    m_model.setData(initialState(type), m_model.index(id, states));
+    m_model.setData(QmdLudra::initialElementState(type), m_model.index(id, states));
 }
 
 void TestNetwork::addNode(QmdItemId id, qint64 principalsX, qint64 principalsY,
