@@ -1,0 +1,170 @@
+#include "networkdocument.h"
+#include "qmdludravoicehost.h"
+
+#include <QTest>
+
+namespace {
+
+using QmdLudra::TickPos;
+constexpr qint64 P = QmdLudra::TicksPerPrincipal;
+
+// The document side only: the deliveries are a subclass's.
+class DocumentHost : public QmdLudraVoiceHost
+{
+public:
+    using QmdLudraVoiceHost::QmdLudraVoiceHost;
+    bool deliverNotePair(QmdItemId, const InstrumentEvent &, const InstrumentEvent &) override
+    {
+        return false;
+    }
+    bool deliverEvent(QmdItemId, const InstrumentEvent &) override { return false; }
+    bool appendFiredNode(const FiredNode &) override { return false; }
+    AbstractSync *timingSource() const override { return nullptr; }
+};
+
+} // namespace
+
+class TestQmdLudraVoiceHost : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void reads_data();
+    void reads();
+    void stateWritesStayOutOfUndo_data();
+    void stateWritesStayOutOfUndo();
+    void travelTime_data();
+    void travelTime();
+};
+
+void TestQmdLudraVoiceHost::reads_data()
+{
+    QTest::addColumn<QString>("element");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QVariant>("value");
+    QTest::addColumn<bool>("exists");
+    QTest::addColumn<bool>("hasState");
+    QTest::addColumn<QString>("stateKey");
+    QTest::addColumn<QVariant>("stateValue");
+
+    QTest::newRow("node") << "node"
+                          << "PitchList" << QVariant(QStringLiteral("C3")) << true << true
+                          << "HitCount" << QVariant(0);
+    QTest::newRow("edge") << "edge"
+                          << "Path" << QVariant(0) << true << true << "CurrentScaleId"
+                          << QVariant(0);
+    QTest::newRow("voice group, no state") << "group"
+                                           << "InitialPitch" << QVariant(QStringLiteral("C3"))
+                                           << true << false << "HitCount" << QVariant();
+    QTest::newRow("absent key") << "node"
+                                << "Absent" << QVariant() << true << true << "Absent" << QVariant();
+    QTest::newRow("missing element")
+        << "missing"
+        << "PitchList" << QVariant() << false << false << "HitCount" << QVariant();
+}
+
+void TestQmdLudraVoiceHost::reads()
+{
+    QFETCH(QString, element);
+    QFETCH(QString, key);
+    QFETCH(QVariant, value);
+    QFETCH(bool, exists);
+    QFETCH(bool, hasState);
+    QFETCH(QString, stateKey);
+    QFETCH(QVariant, stateValue);
+
+    NetworkDocument doc;
+    const QmdItemId node = doc.addNode();
+    const QHash<QString, QmdItemId> ids{{QStringLiteral("node"), node},
+                                        {QStringLiteral("edge"), doc.addEdge(node, node)},
+                                        {QStringLiteral("group"), doc.addVoiceGroup(node)},
+                                        {QStringLiteral("missing"), 999}};
+    const QmdItemId id = ids.value(element);
+    DocumentHost host(&doc.controller);
+
+    QCOMPARE(host.elementValue(id, key), value);
+    QCOMPARE(host.hasElement(id), exists);
+    QCOMPARE(host.hasElementState(id), hasState);
+    QCOMPARE(host.elementStateValue(id, stateKey), stateValue);
+}
+
+void TestQmdLudraVoiceHost::stateWritesStayOutOfUndo_data()
+{
+    QTest::addColumn<bool>("onNode");
+
+    QTest::newRow("node state record") << true;
+    // A voice group has no state record, and none is made by writing.
+    QTest::newRow("no state record") << false;
+}
+
+void TestQmdLudraVoiceHost::stateWritesStayOutOfUndo()
+{
+    QFETCH(bool, onNode);
+
+    NetworkDocument doc;
+    const QmdItemId node = doc.addNode();
+    const QmdItemId target = onNode ? node : doc.addVoiceGroup(node);
+    const int undoSteps = doc.controller.undoRedoCount();
+    const QString undoText = doc.controller.undoText();
+    DocumentHost host(&doc.controller);
+
+    host.writeElementState(
+        target, {{QStringLiteral("HitCount"), 5}, {QStringLiteral("CurrentPitchId"), 2}});
+    QTest::qWait(0);
+
+    QCOMPARE(host.elementStateValue(target, QStringLiteral("HitCount")),
+             onNode ? QVariant(5) : QVariant());
+    QCOMPARE(host.elementStateValue(target, QStringLiteral("CurrentPitchId")),
+             onNode ? QVariant(2) : QVariant());
+    QCOMPARE(host.hasElementState(target), onNode);
+    QCOMPARE(doc.controller.undoRedoCount(), undoSteps);
+    QCOMPARE(doc.controller.undoText(), undoText);
+}
+
+void TestQmdLudraVoiceHost::travelTime_data()
+{
+    QTest::addColumn<TickPos>("from");
+    QTest::addColumn<TickPos>("to");
+    QTest::addColumn<int>("path");
+    QTest::addColumn<QString>("missing");
+    QTest::addColumn<qint64>("ticks");
+    QTest::addColumn<bool>("ok");
+
+    const TickPos origin{0, 0};
+    QTest::newRow("horizontal") << origin << TickPos{2 * P, 0} << 0 << "" << 2 * P << true;
+    // Vertical distance on the grid takes time too.
+    QTest::newRow("city block") << origin << TickPos{3 * P, 4 * P} << 0 << "" << 7 * P << true;
+    QTest::newRow("city block backwards")
+        << TickPos{3 * P, 4 * P} << origin << 1 << "" << 7 * P << true;
+    QTest::newRow("direct") << origin << TickPos{3 * P, 4 * P} << 2 << "" << 5 * P << true;
+    QTest::newRow("to-node missing") << origin << TickPos{P, 0} << 0 << "ToNode" << 0ll << false;
+    QTest::newRow("from-node missing")
+        << origin << TickPos{P, 0} << 0 << "FromNode" << 0ll << false;
+    QTest::newRow("edge missing") << origin << TickPos{P, 0} << 0 << "edge" << 0ll << false;
+}
+
+void TestQmdLudraVoiceHost::travelTime()
+{
+    QFETCH(TickPos, from);
+    QFETCH(TickPos, to);
+    QFETCH(int, path);
+    QFETCH(QString, missing);
+    QFETCH(qint64, ticks);
+    QFETCH(bool, ok);
+
+    NetworkDocument doc;
+    const QmdItemId edge = doc.addEdge(doc.addNode(from), doc.addNode(to));
+    QVERIFY(doc.set(edge, QStringLiteral("Path"), path));
+    if (missing == QLatin1String("edge"))
+        QVERIFY(doc.removeElements({edge}));
+    else if (!missing.isEmpty())
+        QVERIFY(doc.set(edge, missing, 999u));
+    DocumentHost host(&doc.controller);
+
+    bool usable = !ok;
+    QCOMPARE(host.travelTime(edge, &usable), ticks);
+    QCOMPARE(usable, ok);
+}
+
+QTEST_GUILESS_MAIN(TestQmdLudraVoiceHost)
+#include "tst_qmdludravoicehost.moc"
