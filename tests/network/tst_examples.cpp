@@ -1,0 +1,298 @@
+#include "qmdludra.h"
+#include "qmdludracontroller.h"
+#include "qmdmemmodel.h"
+
+#include <QDir>
+#include <QHash>
+#include <QSet>
+#include <QSignalSpy>
+#include <QTest>
+
+using QmdLudra::TickPos;
+
+namespace {
+
+// What an example is there to show.
+enum Feature { UsageCounts, Parallel, WeightedRandom, InstrumentChange, RelativeLists };
+
+struct Example
+{
+    const char *row;
+    const char *file;
+    Feature feature;
+};
+
+const Example Examples[] = {
+    {"ostinato", "ostinato-in-d.ldx", UsageCounts},
+    {"phasing", "phase-marimbas.ldx", Parallel},
+    {"random walk", "pentatonic-wander.ldx", WeightedRandom},
+    {"instrument change", "call-and-response.ldx", InstrumentChange},
+    {"relative lists", "arpeggios-in-steps.ldx", RelativeLists},
+};
+
+QString examplesDir()
+{
+    return qEnvironmentVariable("LUDRA_SOURCE_DIR") + QStringLiteral("/resources/examples");
+}
+
+// The elements of a loaded document, read once, by kind.
+struct Network
+{
+    using Record = QHash<QString, QVariant>;
+    QHash<QmdItemId, Record> nodes;
+    QHash<QmdItemId, Record> edges;
+    QHash<QmdItemId, Record> voiceGroups;
+    QSet<QmdItemId> instruments;
+
+    explicit Network(const QmdLudraController &controller)
+    {
+        const QmdIndex elements = controller.elementsIndex();
+        for (QmdItemId id : controller.ids(elements)) {
+            const QmdIndex element = controller.index(id, elements);
+            Record record;
+            for (const QString &key : controller.keys(element))
+                record.insert(key, controller.data(controller.index(key, element)));
+            switch (record.value(QStringLiteral("Type")).toUInt()) {
+            case QmdLudra::Node:
+                nodes.insert(id, record);
+                break;
+            case QmdLudra::Edge:
+                edges.insert(id, record);
+                break;
+            case QmdLudra::VoiceGroup:
+                voiceGroups.insert(id, record);
+                break;
+            default:
+                break;
+            }
+        }
+        const QmdItemIdList ids = controller.ids(controller.instrumentsIndex());
+        instruments = QSet<QmdItemId>(ids.begin(), ids.end());
+    }
+
+    static QStringList entries(const Record &record, const QString &key)
+    {
+        return record.value(key).toString().split(QLatin1Char(','), Qt::SkipEmptyParts);
+    }
+    // The edge ids of a node's usage list with their counts.
+    QList<std::pair<QmdItemId, int>> usage(QmdItemId node) const
+    {
+        QList<std::pair<QmdItemId, int>> result;
+        for (const QString &entry : entries(nodes.value(node), QStringLiteral("ArcUsageList")))
+            result.append({entry.section(QLatin1Char('='), 0, 0).toUInt(),
+                           entry.section(QLatin1Char('='), 1).toInt()});
+        return result;
+    }
+    qint64 length(QmdItemId edge) const
+    {
+        const Record &record = edges.value(edge);
+        const auto position = [&](const QString &end) {
+            return nodes.value(record.value(end).toUInt())
+                .value(QStringLiteral("TickPos"))
+                .value<TickPos>();
+        };
+        return QmdLudra::edgeLength(record.value(QStringLiteral("Path")).toInt(),
+                                    position(QStringLiteral("FromNode")),
+                                    position(QStringLiteral("ToNode")));
+    }
+    // Every node a voice of the group can reach, its start included.
+    QSet<QmdItemId> reachable(QmdItemId group) const
+    {
+        QSet<QmdItemId> seen;
+        QList<QmdItemId> todo{voiceGroups.value(group).value(QStringLiteral("ToNode")).toUInt()};
+        while (!todo.isEmpty()) {
+            const QmdItemId node = todo.takeLast();
+            if (seen.contains(node))
+                continue;
+            seen.insert(node);
+            for (const auto &[edge, count] : usage(node))
+                todo.append(edges.value(edge).value(QStringLiteral("ToNode")).toUInt());
+        }
+        return seen;
+    }
+    bool nodeListsHave(const QString &key, const QString &mark) const
+    {
+        for (const Record &node : nodes) {
+            for (const QString &entry : entries(node, key)) {
+                if (entry.startsWith(mark) || (mark == QLatin1String("%") && entry.endsWith(mark)))
+                    return true;
+            }
+        }
+        return false;
+    }
+};
+
+bool load(QmdLudraController *controller, const QString &fileName)
+{
+    QSignalSpy loaded(controller, &QmdLudraController::fileLoaded);
+    controller->requestLoad(fileName);
+    return loaded.count() == 1 && controller->lastFileErrorString().isEmpty();
+}
+
+} // namespace
+
+class TestExamples : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void everyExampleHasARow();
+    void loads_data();
+    void loads();
+    void voicesNeverRunOutOfPath_data();
+    void voicesNeverRunOutOfPath();
+    void showsItsFeature_data();
+    void showsItsFeature();
+
+private:
+    static void addRows();
+};
+
+void TestExamples::addRows()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<int>("feature");
+    for (const Example &example : Examples)
+        QTest::newRow(example.row) << QString::fromUtf8(example.file) << int(example.feature);
+}
+
+void TestExamples::everyExampleHasARow()
+{
+    // An example without a row would go untested.
+    QStringList rows;
+    for (const Example &example : Examples)
+        rows << QString::fromUtf8(example.file);
+    rows.sort();
+    QCOMPARE(QDir(examplesDir()).entryList({QStringLiteral("*.ldx")}, QDir::Files, QDir::Name),
+             rows);
+}
+
+void TestExamples::loads_data()
+{
+    addRows();
+}
+
+void TestExamples::loads()
+{
+    QFETCH(QString, file);
+    QmdMemModel model;
+    QmdLudraController controller;
+    controller.setModel(&model);
+    QVERIFY2(load(&controller, examplesDir() + QLatin1Char('/') + file),
+             qPrintable(controller.lastFileErrorString()));
+    QVERIFY(!controller.data(controller.index(QStringLiteral("Title"))).toString().isEmpty());
+    QVERIFY(!controller.data(controller.index(QStringLiteral("Comment"))).toString().isEmpty());
+    const Network network(controller);
+    QVERIFY(!network.voiceGroups.isEmpty());
+    QVERIFY(network.instruments.size() >= 2);
+}
+
+void TestExamples::voicesNeverRunOutOfPath_data()
+{
+    addRows();
+}
+
+void TestExamples::voicesNeverRunOutOfPath()
+{
+    QFETCH(QString, file);
+    QmdMemModel model;
+    QmdLudraController controller;
+    controller.setModel(&model);
+    QVERIFY(load(&controller, examplesDir() + QLatin1Char('/') + file));
+    const Network network(controller);
+
+    for (auto group = network.voiceGroups.cbegin(); group != network.voiceGroups.cend(); ++group) {
+        QVERIFY(network.instruments.contains(
+            group->value(QStringLiteral("InitialInstrument")).toUInt()));
+        for (QmdItemId node : network.reachable(group.key())) {
+            QVERIFY2(network.nodes.contains(node), qPrintable(QString::number(node)));
+            const auto usage = network.usage(node);
+            // Every node a voice reaches sends it on, and every edge takes
+            // time, so the music neither stops nor stalls on one tick.
+            QVERIFY2(!usage.isEmpty(), qPrintable(QString::number(node)));
+            for (const auto &[edge, count] : usage) {
+                QVERIFY(count > 0);
+                QVERIFY(network.edges.contains(edge));
+                QCOMPARE(network.edges.value(edge).value(QStringLiteral("FromNode")).toUInt(),
+                         node);
+                QVERIFY(network.length(edge) > 0);
+            }
+            const auto &record = network.nodes.value(node);
+            if (record.value(QStringLiteral("DoInstrumentChange")).toBool())
+                QVERIFY(network.instruments.contains(
+                    record.value(QStringLiteral("Instrument")).toUInt()));
+        }
+    }
+}
+
+void TestExamples::showsItsFeature_data()
+{
+    addRows();
+}
+
+void TestExamples::showsItsFeature()
+{
+    QFETCH(QString, file);
+    QFETCH(int, feature);
+    QmdMemModel model;
+    QmdLudraController controller;
+    controller.setModel(&model);
+    QVERIFY(load(&controller, examplesDir() + QLatin1Char('/') + file));
+    const Network network(controller);
+
+    const auto nodesWith = [&](QmdLudra::SignallingMethod method, auto predicate) {
+        int count = 0;
+        for (auto node = network.nodes.cbegin(); node != network.nodes.cend(); ++node) {
+            if (node->value(QStringLiteral("SignallingMethod")).toInt() == method &&
+                predicate(network.usage(node.key())))
+                ++count;
+        }
+        return count;
+    };
+    switch (Feature(feature)) {
+    case UsageCounts:
+        // A hub that repeats one path before it takes the next.
+        QVERIFY(nodesWith(QmdLudra::Sequential, [](const auto &usage) {
+                    return usage.size() > 1 &&
+                           std::any_of(usage.begin(), usage.end(),
+                                       [](const auto &entry) { return entry.second > 1; });
+                }) > 0);
+        break;
+    case Parallel:
+        QVERIFY(nodesWith(QmdLudra::Parallel, [](const auto &usage) { return usage.size() > 1; }) >
+                0);
+        break;
+    case WeightedRandom:
+        QVERIFY(nodesWith(QmdLudra::Random, [](const auto &usage) {
+                    return std::any_of(usage.begin(), usage.end(), [&](const auto &entry) {
+                        return entry.second != usage.first().second;
+                    });
+                }) > 1);
+        break;
+    case InstrumentChange: {
+        // Some voice reaches a node that hands it to another instrument.
+        bool changes = false;
+        for (auto group = network.voiceGroups.cbegin(); group != network.voiceGroups.cend();
+             ++group) {
+            const uint initial = group->value(QStringLiteral("InitialInstrument")).toUInt();
+            for (QmdItemId node : network.reachable(group.key())) {
+                const auto &record = network.nodes.value(node);
+                changes |= record.value(QStringLiteral("DoInstrumentChange")).toBool() &&
+                           record.value(QStringLiteral("Instrument")).toUInt() != initial;
+            }
+        }
+        QVERIFY(changes);
+        break;
+    }
+    case RelativeLists:
+        for (const char *mark : {"+", "-"})
+            QVERIFY2(network.nodeListsHave(QStringLiteral("PitchList"), QLatin1String(mark)), mark);
+        for (const char *mark : {"*", "/", "+", "-", "%"})
+            QVERIFY2(network.nodeListsHave(QStringLiteral("DurationList"), QLatin1String(mark)),
+                     mark);
+        break;
+    }
+}
+
+QTEST_GUILESS_MAIN(TestExamples)
+#include "tst_examples.moc"
