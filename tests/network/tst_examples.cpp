@@ -25,6 +25,7 @@ struct Example
 const Example Examples[] = {
     {"ostinato", "ostinato-in-d.ldx", UsageCounts},
     {"phasing", "phase-marimbas.ldx", Parallel},
+    {"canon", "round-in-g.ldx", Parallel},
     {"random walk", "pentatonic-wander.ldx", WeightedRandom},
     {"instrument change", "call-and-response.ldx", InstrumentChange},
     {"relative lists", "arpeggios-in-steps.ldx", RelativeLists},
