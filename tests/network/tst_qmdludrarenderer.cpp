@@ -3,6 +3,9 @@
 #include "qmdludrarenderer.h"
 
 #include <QBitArray>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -128,6 +131,98 @@ QmdItemId buildTwoNodeLoop(Document &doc)
     return a;
 }
 
+// The networks of the edge cases, by name; "loop" is the two-node loop.
+void buildNetwork(Document &doc, const QString &network)
+{
+    const Values quarter{{QStringLiteral("DurationList"), QStringLiteral("0.25")}};
+    if (network == QLatin1String("wormhole")) {
+        doc.instrument(QStringLiteral("Lead"), channels({0}));
+        const Values wormhole{{QStringLiteral("IsWormhole"), true}};
+        const QmdItemId a = doc.node(at(0), quarter);
+        const QmdItemId b = doc.node(at(2), quarter);
+        const QmdItemId c = doc.node(at(3), quarter);
+        const QmdItemId d = doc.node(at(0, 1), quarter);
+        doc.set(a, QStringLiteral("SignallingMethod"), QmdLudra::Parallel);
+        doc.set(d, QStringLiteral("PitchList"), QStringLiteral("D3"));
+        doc.set(b, QStringLiteral("PitchList"), QStringLiteral("E3"));
+        doc.set(c, QStringLiteral("PitchList"), QStringLiteral("F3"));
+        doc.usage(a, {doc.edge(a, b), doc.edge(a, d, wormhole)});
+        doc.edge(b, c, wormhole);
+        doc.group(a);
+    } else if (network == QLatin1String("program")) {
+        doc.instrument(QStringLiteral("Keys"), channels({0, 9}),
+                       {{QStringLiteral("MidiDoProgramChange"), true},
+                        {QStringLiteral("MidiProgram"), 5},
+                        {QStringLiteral("MidiBankMSB"), 1},
+                        {QStringLiteral("MidiBankLSB"), 2}});
+        doc.group(doc.node(at(0), {{QStringLiteral("DurationList"), QStringLiteral("3")}}));
+    } else if (network == QLatin1String("messages")) {
+        doc.instrument(QStringLiteral("Silent"), channels({}));
+        const QmdItemId a = doc.node(at(0), {{QStringLiteral("UserMidiMessageList"),
+                                              QStringLiteral("F8,91 40 7F,F0 7E F7")}});
+        const QmdItemId b = doc.node(at(1));
+        doc.set(b, QStringLiteral("DontPlayNote"), true);
+        doc.edge(a, b, {{QStringLiteral("Path"), QmdLudra::Direct}});
+        // Back along the same straight line: b is only a turning point.
+        doc.edge(b, a, {{QStringLiteral("IsWormhole"), true}});
+        doc.group(a);
+    } else if (network == QLatin1String("together")) {
+        doc.instrument(QStringLiteral("Lead"), channels({0}));
+        const QmdItemId a = doc.node(at(0), quarter);
+        doc.set(a, QStringLiteral("SignallingMethod"), QmdLudra::Parallel);
+        const QmdItemId b =
+            doc.node(at(1), {{QStringLiteral("PitchList"), QStringLiteral("E3")},
+                             {QStringLiteral("DurationList"), QStringLiteral("1")}});
+        const QmdItemId c =
+            doc.node(at(0, 1), {{QStringLiteral("PitchList"), QStringLiteral("G3")},
+                                {QStringLiteral("DurationList"), QStringLiteral("2")}});
+        const QmdItemId d =
+            doc.node(at(1, 1), {{QStringLiteral("PitchList"), QStringLiteral("C4,D4")},
+                                {QStringLiteral("DurationList"), QString()}});
+        doc.edge(a, b);
+        doc.edge(a, c);
+        doc.edge(b, d);
+        doc.edge(c, d);
+        doc.group(a);
+    } else if (network == QLatin1String("change")) {
+        doc.instrument(QStringLiteral("Lead"), channels({0}));
+        const QmdItemId bass = doc.instrument(QStringLiteral("Bass"), channels({1}));
+        const QmdItemId a =
+            doc.node(at(0), {{QStringLiteral("DurationList"), QStringLiteral("50%")}});
+        const QmdItemId b =
+            doc.node(at(1), {{QStringLiteral("PitchList"), QStringLiteral("C2")},
+                             {QStringLiteral("DurationList"), QStringLiteral("0.5")},
+                             {QStringLiteral("DoInstrumentChange"), true},
+                             {QStringLiteral("Instrument"), bass}});
+        doc.edge(a, b);
+        doc.group(a);
+    } else if (network == QLatin1String("loop")) {
+        buildTwoNodeLoop(doc);
+    }
+}
+
+// The file as midicsv, a reader that is not ours, reads it: one line per
+// event.
+QStringList midicsv(const QByteArray &bytes)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("render.mid"));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        return {QStringLiteral("cannot write %1").arg(path)};
+    file.close();
+    QProcess process;
+    process.start(QStringLiteral("midicsv"), {path});
+    if (!process.waitForFinished(30000))
+        return {QStringLiteral("midicsv did not run (scripts/install-deps installs it)")};
+    QStringList lines = QString::fromUtf8(process.readAllStandardOutput()).split(u'\n');
+    lines.removeAll(QString());
+    if (process.exitCode() != 0)
+        lines.append(QStringLiteral("midicsv failed: ") +
+                     QString::fromUtf8(process.readAllStandardError()));
+    return lines;
+}
+
 } // namespace
 
 class TestQmdLudraRenderer : public QObject
@@ -143,6 +238,8 @@ private Q_SLOTS:
     void handComputed();
     void edgeCases_data();
     void edgeCases();
+    void readBack_data();
+    void readBack();
     void queueAdmission();
     void seeds_data();
     void seeds();
@@ -325,72 +422,65 @@ void TestQmdLudraRenderer::edgeCases()
     QFETCH(QStringList, expected);
     QFETCH(int, skipped);
     Document doc;
-    const Values quarter{{QStringLiteral("DurationList"), QStringLiteral("0.25")}};
-    if (network == QLatin1String("wormhole")) {
-        doc.instrument(QStringLiteral("Lead"), channels({0}));
-        const Values wormhole{{QStringLiteral("IsWormhole"), true}};
-        const QmdItemId a = doc.node(at(0), quarter);
-        const QmdItemId b = doc.node(at(2), quarter);
-        const QmdItemId c = doc.node(at(3), quarter);
-        const QmdItemId d = doc.node(at(0, 1), quarter);
-        doc.set(a, QStringLiteral("SignallingMethod"), QmdLudra::Parallel);
-        doc.set(d, QStringLiteral("PitchList"), QStringLiteral("D3"));
-        doc.set(b, QStringLiteral("PitchList"), QStringLiteral("E3"));
-        doc.set(c, QStringLiteral("PitchList"), QStringLiteral("F3"));
-        doc.usage(a, {doc.edge(a, b), doc.edge(a, d, wormhole)});
-        doc.edge(b, c, wormhole);
-        doc.group(a);
-    } else if (network == QLatin1String("program")) {
-        doc.instrument(QStringLiteral("Keys"), channels({0, 9}),
-                       {{QStringLiteral("MidiDoProgramChange"), true},
-                        {QStringLiteral("MidiProgram"), 5},
-                        {QStringLiteral("MidiBankMSB"), 1},
-                        {QStringLiteral("MidiBankLSB"), 2}});
-        doc.group(doc.node(at(0), {{QStringLiteral("DurationList"), QStringLiteral("3")}}));
-    } else if (network == QLatin1String("messages")) {
-        doc.instrument(QStringLiteral("Silent"), channels({}));
-        const QmdItemId a = doc.node(at(0), {{QStringLiteral("UserMidiMessageList"),
-                                              QStringLiteral("F8,91 40 7F,F0 7E F7")}});
-        const QmdItemId b = doc.node(at(1));
-        doc.set(b, QStringLiteral("DontPlayNote"), true);
-        doc.edge(a, b, {{QStringLiteral("Path"), QmdLudra::Direct}});
-        // Back along the same straight line: b is only a turning point.
-        doc.edge(b, a, {{QStringLiteral("IsWormhole"), true}});
-        doc.group(a);
-    } else if (network == QLatin1String("together")) {
-        doc.instrument(QStringLiteral("Lead"), channels({0}));
-        const QmdItemId a = doc.node(at(0), quarter);
-        doc.set(a, QStringLiteral("SignallingMethod"), QmdLudra::Parallel);
-        const QmdItemId b =
-            doc.node(at(1), {{QStringLiteral("PitchList"), QStringLiteral("E3")},
-                             {QStringLiteral("DurationList"), QStringLiteral("1")}});
-        const QmdItemId c =
-            doc.node(at(0, 1), {{QStringLiteral("PitchList"), QStringLiteral("G3")},
-                                {QStringLiteral("DurationList"), QStringLiteral("2")}});
-        const QmdItemId d =
-            doc.node(at(1, 1), {{QStringLiteral("PitchList"), QStringLiteral("C4,D4")},
-                                {QStringLiteral("DurationList"), QString()}});
-        doc.edge(a, b);
-        doc.edge(a, c);
-        doc.edge(b, d);
-        doc.edge(c, d);
-        doc.group(a);
-    } else if (network == QLatin1String("change")) {
-        doc.instrument(QStringLiteral("Lead"), channels({0}));
-        const QmdItemId bass = doc.instrument(QStringLiteral("Bass"), channels({1}));
-        const QmdItemId a =
-            doc.node(at(0), {{QStringLiteral("DurationList"), QStringLiteral("50%")}});
-        const QmdItemId b =
-            doc.node(at(1), {{QStringLiteral("PitchList"), QStringLiteral("C2")},
-                             {QStringLiteral("DurationList"), QStringLiteral("0.5")},
-                             {QStringLiteral("DoInstrumentChange"), true},
-                             {QStringLiteral("Instrument"), bass}});
-        doc.edge(a, b);
-        doc.group(a);
-    }
+    buildNetwork(doc, network);
     const StandardMidiFile file = doc.render(principals);
     QCOMPARE(allEvents(file), expected);
     QCOMPARE(doc.skipped, skipped);
+}
+
+void TestQmdLudraRenderer::readBack_data()
+{
+    QTest::addColumn<QString>("network");
+    QTest::addColumn<double>("principals");
+    QTest::addColumn<QStringList>("expected");
+    const QStringList head{"0, 0, Header, 1, 2, 960", "1, 0, Start_track"};
+    QTest::newRow("two-node loop, E3 cut at the end")
+        << "loop" << 4.5
+        << head + QStringList{"1, 0, Tempo, 600000",
+                              "1, 0, End_track",
+                              "2, 0, Start_track",
+                              "2, 0, Title_t, \"Lead\"",
+                              "2, 0, Note_on_c, 0, 60, 100",
+                              "2, 0, Note_on_c, 2, 60, 100",
+                              "2, 640, Note_off_c, 0, 60, 0",
+                              "2, 640, Note_off_c, 2, 60, 0",
+                              "2, 1280, Note_on_c, 0, 67, 110",
+                              "2, 1280, Note_on_c, 2, 67, 110",
+                              "2, 1920, Note_off_c, 0, 67, 0",
+                              "2, 1920, Note_off_c, 2, 67, 0",
+                              "2, 2560, Note_on_c, 0, 64, 90",
+                              "2, 2560, Note_on_c, 2, 64, 90",
+                              "2, 2880, Note_off_c, 0, 64, 0",
+                              "2, 2880, Note_off_c, 2, 64, 0",
+                              "2, 2880, End_track",
+                              "0, 0, End_of_file"};
+    QTest::newRow("program change at 0") << "program" << 4.0
+                                         << head + QStringList{"1, 0, Tempo, 500000",
+                                                               "1, 0, End_track",
+                                                               "2, 0, Start_track",
+                                                               "2, 0, Title_t, \"Keys\"",
+                                                               "2, 0, Control_c, 0, 0, 1",
+                                                               "2, 0, Control_c, 0, 32, 2",
+                                                               "2, 0, Program_c, 0, 4",
+                                                               "2, 0, Control_c, 9, 0, 1",
+                                                               "2, 0, Control_c, 9, 32, 2",
+                                                               "2, 0, Program_c, 9, 4",
+                                                               "2, 0, Note_on_c, 0, 60, 64",
+                                                               "2, 0, Note_on_c, 9, 60, 64",
+                                                               "2, 2880, Note_off_c, 0, 60, 0",
+                                                               "2, 2880, Note_off_c, 9, 60, 0",
+                                                               "2, 2880, End_track",
+                                                               "0, 0, End_of_file"};
+}
+
+void TestQmdLudraRenderer::readBack()
+{
+    QFETCH(QString, network);
+    QFETCH(double, principals);
+    QFETCH(QStringList, expected);
+    Document doc;
+    buildNetwork(doc, network);
+    QCOMPARE(midicsv(doc.render(principals).toByteArray()), expected);
 }
 
 void TestQmdLudraRenderer::queueAdmission()
@@ -455,10 +545,9 @@ void TestQmdLudraRenderer::seeds()
         doc.edge(n, r, {{QStringLiteral("IsWormhole"), true}});
     }
     doc.group(r);
-    const QStringList a = allEvents(doc.render(64, first));
-    const QStringList b = allEvents(doc.render(64, second));
-    QVERIFY(a.size() > 40);
-    QCOMPARE(a == b, same);
+    const StandardMidiFile a = doc.render(64, first);
+    QVERIFY(allEvents(a).size() > 40);
+    QCOMPARE(a.toByteArray() == doc.render(64, second).toByteArray(), same);
 }
 
 void TestQmdLudraRenderer::documentUndisturbed()
