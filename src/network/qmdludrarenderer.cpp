@@ -118,7 +118,6 @@ StandardMidiFile QmdLudraRenderer::render()
     int iterationsAtTick = 0;
     for (qint64 iteration = 0;; ++iteration) {
         qint64 now = std::numeric_limits<qint64>::max();
-        QList<DueVoice> due;
         for (const auto &group : groups) {
             for (Voice *voice : group->activeVoices()) {
                 if (!waiting.contains(voice))
@@ -132,6 +131,7 @@ StandardMidiFile QmdLudraRenderer::render()
             break;
         previousNow = now;
         host.sendDue(now - 1);
+        QList<DueVoice> due;
         for (const auto &group : groups) {
             QList<Voice *> voices = group->activeVoices();
             std::sort(voices.begin(), voices.end(),
