@@ -1,5 +1,6 @@
 #include "qmdludra.h"
 #include "qmdludracontroller.h"
+#include "qmdludrarenderer.h"
 #include "qmdmemmodel.h"
 
 #include <QDir>
@@ -123,6 +124,18 @@ struct Network
     }
 };
 
+// The file ticks of a track's note-ons, in order.
+QList<qint64> noteOns(const StandardMidiFileTrack &track)
+{
+    QList<qint64> ticks;
+    for (const StandardMidiFileEvent &event : track.events) {
+        if (event.message.size() == 3 && (quint8(event.message.at(0)) & 0xF0) == 0x90 &&
+            event.message.at(2) != 0)
+            ticks.append(event.tick);
+    }
+    return ticks;
+}
+
 bool load(QmdLudraController *controller, const QString &fileName)
 {
     QSignalSpy loaded(controller, &QmdLudraController::fileLoaded);
@@ -144,6 +157,10 @@ private Q_SLOTS:
     void voicesNeverRunOutOfPath();
     void showsItsFeature_data();
     void showsItsFeature();
+    void playsForAMinute_data();
+    void playsForAMinute();
+    void randomWalkFollowsTheSeed();
+    void phasingStartsTogetherAndDrifts();
 
 private:
     static void addRows();
@@ -293,6 +310,82 @@ void TestExamples::showsItsFeature()
                      mark);
         break;
     }
+}
+
+void TestExamples::playsForAMinute_data()
+{
+    addRows();
+}
+
+void TestExamples::playsForAMinute()
+{
+    QFETCH(QString, file);
+    QFETCH(int, feature);
+    QmdMemModel model;
+    QmdLudraController controller;
+    controller.setModel(&model);
+    QVERIFY(load(&controller, examplesDir() + QLatin1Char('/') + file));
+    const Network network(controller);
+    QmdLudraRenderer renderer(&controller);
+    renderer.setEndTick(renderer.endTickForSeconds(60));
+    const StandardMidiFile midi = renderer.render();
+    QCOMPARE(renderer.skippedUserMessages(), 0);
+
+    // One track per instrument, in ascending id; every instrument still
+    // plays in the last ten seconds of the minute.
+    QList<QmdItemId> instruments = network.instruments.values();
+    std::sort(instruments.begin(), instruments.end());
+    QCOMPARE(midi.tracks.size(), instruments.size());
+    const double ticksPerSecond = 1e6 / midi.microsecondsPerQuarter * midi.ticksPerQuarter;
+    for (const StandardMidiFileTrack &track : midi.tracks) {
+        const QList<qint64> ticks = noteOns(track);
+        QVERIFY2(!ticks.isEmpty(), qPrintable(track.name));
+        QVERIFY2(ticks.last() >= qint64(50 * ticksPerSecond), qPrintable(track.name));
+    }
+
+    if (feature == InstrumentChange) {
+        // Notes on an instrument no voice group starts with came through a
+        // change.
+        QSet<QmdItemId> initial;
+        for (const auto &group : network.voiceGroups)
+            initial.insert(group.value(QStringLiteral("InitialInstrument")).toUInt());
+        bool changed = false;
+        for (int i = 0; i < instruments.size(); ++i)
+            changed |=
+                !initial.contains(instruments.at(i)) && !noteOns(midi.tracks.at(i)).isEmpty();
+        QVERIFY(changed);
+    }
+}
+
+void TestExamples::randomWalkFollowsTheSeed()
+{
+    QmdMemModel model;
+    QmdLudraController controller;
+    controller.setModel(&model);
+    QVERIFY(load(&controller, examplesDir() + QStringLiteral("/pentatonic-wander.ldx")));
+    QmdLudraRenderer renderer(&controller);
+    const QByteArray first = renderer.render().toByteArray();
+    QCOMPARE(renderer.render().toByteArray(), first);
+    renderer.setSeed(2);
+    QVERIFY(renderer.render().toByteArray() != first);
+}
+
+void TestExamples::phasingStartsTogetherAndDrifts()
+{
+    QmdMemModel model;
+    QmdLudraController controller;
+    controller.setModel(&model);
+    QVERIFY(load(&controller, examplesDir() + QStringLiteral("/phase-marimbas.ldx")));
+    QmdLudraRenderer renderer(&controller);
+    const StandardMidiFile midi = renderer.render();
+    QVERIFY(midi.tracks.size() >= 2);
+    const QList<qint64> left = noteOns(midi.tracks.at(0));
+    const QList<qint64> right = noteOns(midi.tracks.at(1));
+    QVERIFY(left.size() > 48 && right.size() > 48);
+    QCOMPARE(right.first(), left.first());
+    // The right loop falls further behind with every turn.
+    QVERIFY(right.at(12) - left.at(12) > 0);
+    QVERIFY(right.at(48) - left.at(48) > right.at(12) - left.at(12));
 }
 
 QTEST_GUILESS_MAIN(TestExamples)
