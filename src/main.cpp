@@ -1,17 +1,55 @@
+#include "rendercommand.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QTextStream>
 
+#include <memory>
+#include <vector>
+
+namespace {
+
+std::vector<std::unique_ptr<HeadlessCommand>> headlessCommands()
+{
+    std::vector<std::unique_ptr<HeadlessCommand>> commands;
+    commands.push_back(std::make_unique<RenderCommand>());
+    return commands;
+}
+
+QString description(const std::vector<std::unique_ptr<HeadlessCommand>> &commands)
+{
+    QString text =
+        QCoreApplication::translate("main", "Ludra, a network score that plays itself.") + u'\n' +
+        QCoreApplication::translate("main", "\nCommands (no window needed):\n");
+    for (const auto &command : commands)
+        text += QStringLiteral("  %1  %2\n").arg(command->name(), -7).arg(command->summary());
+    return text + QCoreApplication::translate("main",
+                                              "\nRun \"ludra COMMAND --help\" for a command's "
+                                              "options.");
+}
+
+} // namespace
+
 int main(int argc, char *argv[])
 {
+    // The commands and the options below need no display: a core application
+    // runs over ssh and in scripts, and never looks for a running instance.
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Ludra"));
     QCoreApplication::setApplicationVersion(QStringLiteral(LUDRA_VERSION));
     QCoreApplication::setOrganizationName(QStringLiteral("Ludra"));
 
+    const std::vector<std::unique_ptr<HeadlessCommand>> commands = headlessCommands();
+    const QStringList arguments = QCoreApplication::arguments();
+    if (arguments.size() > 1) {
+        for (const auto &command : commands) {
+            if (arguments.at(1) == command->name())
+                return command->run(arguments.mid(1));
+        }
+    }
+
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QCoreApplication::translate("main", "Ludra, a network score that plays itself."));
+    parser.setApplicationDescription(description(commands));
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addPositionalArgument(QStringLiteral("files"),

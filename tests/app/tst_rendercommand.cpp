@@ -1,0 +1,284 @@
+#include "ludraprocess.h"
+#include "midicsv.h"
+#include "networkdocument.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+constexpr qint64 Principal = 665280;
+
+// The network of the play test: A (60, velocity 100) passes play on in
+// parallel to B (one principal away; 64, velocity 90, a quarter principal)
+// and C (two principals away; 67, velocity 80, half a principal); A sounds
+// for half a principal. 240 beats a minute, one beat a principal: a
+// principal is 960 file ticks and a quarter second.
+void buildEndingNetwork(NetworkDocument &doc)
+{
+    doc.run(doc.controller.requestSetData(QStringLiteral("Tempo"), 240u));
+    doc.addInstrument();
+    const QmdItemId a = doc.addNode({0, 0});
+    const QmdItemId b = doc.addNode({Principal, 0});
+    const QmdItemId c = doc.addNode({Principal, Principal});
+    doc.addEdge(a, b);
+    doc.addEdge(a, c);
+    doc.addVoiceGroup(a);
+    doc.set(a, QStringLiteral("SignallingMethod"), 1);
+    doc.set(a, QStringLiteral("VelocityList"), QStringLiteral("100"));
+    doc.set(a, QStringLiteral("DurationList"), QStringLiteral("25%"));
+    doc.set(b, QStringLiteral("PitchList"), QStringLiteral("E3"));
+    doc.set(b, QStringLiteral("VelocityList"), QStringLiteral("90"));
+    doc.set(b, QStringLiteral("DurationList"), QStringLiteral("0.25"));
+    doc.set(c, QStringLiteral("PitchList"), QStringLiteral("+7"));
+    doc.set(c, QStringLiteral("VelocityList"), QStringLiteral("80"));
+    doc.set(c, QStringLiteral("DurationList"), QStringLiteral("0.5"));
+}
+
+// A and B hand the voice back and forth, one principal apart; A sends a
+// system exclusive message, which a MIDI file track cannot hold, B a
+// control change, which it can.
+void buildMessagingNetwork(NetworkDocument &doc)
+{
+    doc.addInstrument();
+    const QmdItemId a = doc.addNode({0, 0});
+    const QmdItemId b = doc.addNode({Principal, 0});
+    doc.addEdge(a, b);
+    doc.addEdge(b, a);
+    doc.addVoiceGroup(a);
+    doc.set(a, QStringLiteral("UserMidiMessageList"), QStringLiteral("F0 7E F7"));
+    doc.set(b, QStringLiteral("UserMidiMessageList"), QStringLiteral("B0 07 64"));
+}
+
+// A chooses at random between B and C, which both lead back to A.
+void buildRandomNetwork(NetworkDocument &doc)
+{
+    doc.addInstrument();
+    const QmdItemId a = doc.addNode({0, 0});
+    const QmdItemId b = doc.addNode({Principal, 0});
+    const QmdItemId c = doc.addNode({0, Principal});
+    doc.addEdge(a, b);
+    doc.addEdge(a, c);
+    doc.addEdge(b, a);
+    doc.addEdge(c, a);
+    doc.addVoiceGroup(a);
+    doc.set(a, QStringLiteral("SignallingMethod"), 2);
+    doc.set(b, QStringLiteral("PitchList"), QStringLiteral("E3"));
+    doc.set(c, QStringLiteral("PitchList"), QStringLiteral("G3"));
+}
+
+QByteArray contents(const QString &fileName)
+{
+    QFile file(fileName);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(cannot read)");
+}
+
+} // namespace
+
+class TestRenderCommand : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void writesTheNotes_data();
+    void writesTheNotes();
+    void warnsOfLeftOutMessages();
+    void seedChoosesTheRandomPath();
+    void failsWithOneLineAndNoFile_data();
+    void failsWithOneLineAndNoFile();
+
+private:
+    QString save(void (*build)(NetworkDocument &), const QString &name);
+    QString path(const QString &name) const { return m_dir->filePath(name); }
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+};
+
+void TestRenderCommand::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+}
+
+QString TestRenderCommand::save(void (*build)(NetworkDocument &), const QString &name)
+{
+    NetworkDocument doc;
+    build(doc);
+    const QString fileName = path(name);
+    doc.controller.requestSave(fileName);
+    return doc.controller.fileName() == fileName ? fileName : QString();
+}
+
+void TestRenderCommand::writesTheNotes_data()
+{
+    QTest::addColumn<QStringList>("length");
+    QTest::addColumn<QStringList>("notes");
+
+    const QString aOn = QStringLiteral("2, 0, Note_on_c, 0, 60, 100");
+    const QString aOff = QStringLiteral("2, 480, Note_off_c, 0, 60, 0");
+    const QString bOn = QStringLiteral("2, 960, Note_on_c, 0, 64, 90");
+    const QString bOff = QStringLiteral("2, 1200, Note_off_c, 0, 64, 0");
+    const QString cOn = QStringLiteral("2, 1920, Note_on_c, 0, 67, 80");
+    const QString cOff = QStringLiteral("2, 2400, Note_off_c, 0, 67, 0");
+    QTest::newRow("default length: to the last note")
+        << QStringList() << QStringList{aOn, aOff, bOn, bOff, cOn, cOff};
+    QTest::newRow("4 principals: the same")
+        << QStringList{"--principals", "4"} << QStringList{aOn, aOff, bOn, bOff, cOn, cOff};
+    // Half a second is two beats, two principals: C would fire at the end.
+    QTest::newRow("half a second: C left out")
+        << QStringList{"--seconds", "0.5"} << QStringList{aOn, aOff, bOn, bOff};
+    // 1.1 principals end at grid tick 731808, file tick 1056, while B sounds.
+    QTest::newRow("1.1 principals: B's note cut at the end")
+        << QStringList{"--principals", "1.1"}
+        << QStringList{aOn, aOff, bOn, QStringLiteral("2, 1056, Note_off_c, 0, 64, 0")};
+}
+
+void TestRenderCommand::writesTheNotes()
+{
+    QFETCH(QStringList, length);
+    QFETCH(QStringList, notes);
+    const QString document = save(buildEndingNetwork, QStringLiteral("ending.ldx"));
+    QVERIFY(!document.isEmpty());
+    const QString output = path(QStringLiteral("ending.mid"));
+
+    LudraProcess ludra;
+    QVERIFY(ludra.run(QStringList{"render", document, "-o", output} + length));
+    QCOMPARE(ludra.exitCode(), 0);
+    QCOMPARE(ludra.standardError(), QByteArray());
+    QCOMPARE(ludra.standardOutput(), QByteArray());
+    const QString end = notes.last().section(u',', 1, 1).trimmed();
+    const QStringList expected =
+        QStringList{"0, 0, Header, 1, 2, 960", "1, 0, Start_track",
+                    "1, 0, Tempo, 250000",     "1, 0, End_track",
+                    "2, 0, Start_track",       "2, 0, Title_t, \"Instrument\""} +
+        notes + QStringList{QStringLiteral("2, %1, End_track").arg(end), "0, 0, End_of_file"};
+    QCOMPARE(readWithMidicsv(output), expected);
+}
+
+// In four principals A fires at 0 and 2, B at 1 and 3: two system exclusive
+// messages are left out, both control changes are written.
+void TestRenderCommand::warnsOfLeftOutMessages()
+{
+    const QString document = save(buildMessagingNetwork, QStringLiteral("messages.ldx"));
+    QVERIFY(!document.isEmpty());
+    const QString output = path(QStringLiteral("messages.mid"));
+
+    LudraProcess ludra;
+    QVERIFY(ludra.run({"render", document, "-o", output, "--principals", "4"}));
+    QCOMPARE(ludra.exitCode(), 0);
+    QCOMPARE(QString::fromUtf8(ludra.standardError()),
+             QStringLiteral("ludra render: warning: 2 user message(s) left out; a MIDI file "
+                            "holds only channel messages\n"));
+    const QStringList events = readWithMidicsv(output);
+    QCOMPARE(events.filter(QStringLiteral("Control_c")),
+             (QStringList{"2, 960, Control_c, 0, 7, 100", "2, 2880, Control_c, 0, 7, 100"}));
+    QCOMPARE(events.filter(QStringLiteral("System_exclusive")), QStringList());
+}
+
+// The default seed is 1; another seed takes other random choices.
+void TestRenderCommand::seedChoosesTheRandomPath()
+{
+    const QString document = save(buildRandomNetwork, QStringLiteral("random.ldx"));
+    QVERIFY(!document.isEmpty());
+    const QList<QStringList> seeds{{}, {"--seed", "1"}, {"--seed", "2"}};
+    QList<QByteArray> files;
+    for (const QStringList &seed : seeds) {
+        const QString output = path(QStringLiteral("random%1.mid").arg(files.size()));
+        LudraProcess ludra;
+        QVERIFY(ludra.run(QStringList{"render", document, "-o", output} + seed));
+        QCOMPARE(ludra.exitCode(), 0);
+        files.append(contents(output));
+    }
+    QCOMPARE(files.at(0), files.at(1));
+    QVERIFY(files.at(1) != files.at(2));
+}
+
+void TestRenderCommand::failsWithOneLineAndNoFile_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("message");
+
+    // %/ is the test's directory, which holds ending.ldx, garbage.ldx and
+    // old.mid; out.mid is never there.
+    const QString doc = QStringLiteral("%/ending.ldx");
+    const QString out = QStringLiteral("%/out.mid");
+    const QString number = QStringLiteral("needs a number above 0 and up to 1000000000");
+    const QString seed = QStringLiteral("--seed needs a whole number from 0 to 4294967295");
+
+    QTest::newRow("no output") << QStringList{"render", doc} << 2
+                               << "ludra render: no output file given (-o OUT.mid)";
+    QTest::newRow("-o without a name")
+        << QStringList{"render", doc, "-o"} << 2 << "ludra render: Missing value after '-o'.";
+    QTest::newRow("no document") << QStringList{"render", "-o", out} << 2
+                                 << "ludra render: no document given (see --help)";
+    QTest::newRow("unknown option") << QStringList{"render", doc, "-o", out, "--bars", "4"} << 2
+                                    << "ludra render: Unknown option 'bars'.";
+    QTest::newRow("principals and seconds")
+        << QStringList{"render", doc, "-o", out, "--principals", "4", "--seconds", "2"} << 2
+        << "ludra render: give --principals or --seconds, not both";
+    QTest::newRow("principals not a number")
+        << QStringList{"render", doc, "-o", out, "--principals", "four"} << 2
+        << "ludra render: --principals " + number + ", not \"four\"";
+    QTest::newRow("principals negative")
+        << QStringList{"render", doc, "-o", out, "--principals=-4"} << 2
+        << "ludra render: --principals " + number + ", not \"-4\"";
+    QTest::newRow("seconds zero") << QStringList{"render", doc, "-o", out, "--seconds", "0"} << 2
+                                  << "ludra render: --seconds " + number + ", not \"0\"";
+    QTest::newRow("seconds infinite") << QStringList{"render", doc, "-o", out, "--seconds", "inf"}
+                                      << 2 << "ludra render: --seconds " + number + ", not \"inf\"";
+    QTest::newRow("seconds too many") << QStringList{"render", doc, "-o", out, "--seconds", "2e9"}
+                                      << 2 << "ludra render: --seconds " + number + ", not \"2e9\"";
+    QTest::newRow("seed negative") << QStringList{"render", doc, "-o", out, "--seed=-1"} << 2
+                                   << "ludra render: " + seed + ", not \"-1\"";
+    QTest::newRow("seed fractional") << QStringList{"render", doc, "-o", out, "--seed", "1.5"} << 2
+                                     << "ludra render: " + seed + ", not \"1.5\"";
+    QTest::newRow("seed beyond 32 bits")
+        << QStringList{"render", doc, "-o", out, "--seed", "4294967296"} << 2
+        << "ludra render: " + seed + ", not \"4294967296\"";
+    QTest::newRow("missing document")
+        << QStringList{"render", "%/missing.ldx", "-o", out} << 3
+        << "ludra render: cannot read %/missing.ldx: No such file or directory";
+    QTest::newRow("not a document: the old file stays")
+        << QStringList{"render", "%/garbage.ldx", "-o", "%/old.mid"} << 3
+        << "ludra render: cannot read %/garbage.ldx: ";
+    QTest::newRow("output in a missing folder")
+        << QStringList{"render", doc, "-o", "%/missing/out.mid"} << 4
+        << "ludra render: cannot write %/missing/out.mid: ";
+    QTest::newRow("output is a folder")
+        << QStringList{"render", doc, "-o", "%"} << 4 << "ludra render: cannot write %: ";
+    QTest::newRow("output below a file") << QStringList{"render", doc, "-o", "%/old.mid/out.mid"}
+                                         << 4 << "ludra render: cannot write %/old.mid/out.mid: ";
+}
+
+void TestRenderCommand::failsWithOneLineAndNoFile()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QString, message);
+    QVERIFY(!save(buildEndingNetwork, QStringLiteral("ending.ldx")).isEmpty());
+    for (const char *name : {"garbage.ldx", "old.mid"}) {
+        QFile file(path(QString::fromLatin1(name)));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("not what it claims to be\n");
+    }
+    const QStringList before = QDir(m_dir->path()).entryList(QDir::AllEntries | QDir::Hidden);
+    arguments.replaceInStrings(QStringLiteral("%"), m_dir->path());
+    message.replace(QStringLiteral("%"), m_dir->path());
+
+    LudraProcess ludra;
+    QVERIFY(ludra.run(arguments));
+    QCOMPARE(ludra.exitCode(), exitCode);
+    QCOMPARE(ludra.standardOutput(), QByteArray());
+    const QString errors = QString::fromUtf8(ludra.standardError());
+    QCOMPARE(errors.count(u'\n'), 1);
+    QVERIFY2(errors.startsWith(message), qPrintable(errors));
+    // Nothing written, not even a temporary file, and the old file intact.
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::AllEntries | QDir::Hidden), before);
+    QCOMPARE(contents(path(QStringLiteral("old.mid"))), QByteArray("not what it claims to be\n"));
+}
+
+QTEST_GUILESS_MAIN(TestRenderCommand)
+#include "tst_rendercommand.moc"
