@@ -20,8 +20,11 @@ class QmdPropertyListImporter : public QmdImportExportInterface
     Q_OBJECT
 
 public:
-    // Files above this size are rejected unread.
-    static constexpr qint64 MaxFileSize = 32 * 1024 * 1024;
+    // Files above this size are rejected unread. A network document of a
+    // hundred thousand elements takes about 100 MiB; reading a file takes
+    // some twenty-five times its size in memory, so the limit keeps a
+    // hostile file to a few gigabytes.
+    static constexpr qint64 MaxFileSize = 128 * 1024 * 1024;
 
     QmdPropertyListImporter(QmdModel *model, QIODevice *device, QObject *parent = nullptr);
 

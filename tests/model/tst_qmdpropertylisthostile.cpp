@@ -186,7 +186,7 @@ void TestQmdPropertyListHostile::hostileFiles_data()
                                   << QString() << "bool:true" << none;
     QTest::newRow("file too large")
         << QByteArray(Run::file("<true/>").leftJustified(QmdPropertyListImporter::MaxFileSize + 1))
-        << "The file is larger than 32 MiB." << OldTree << none;
+        << "The file is larger than 128 MiB." << OldTree << none;
 }
 
 // Files made to exhaust the parser or to read other files are refused before
