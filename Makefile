@@ -6,7 +6,7 @@ WERROR ?= $(if $(CI),ON,OFF)
 JOBS ?= $(shell nproc)
 CMAKE_ARGS ?=
 
-.PHONY: all deps configure build test run clean
+.PHONY: all deps configure build test run clean bench
 
 all: build
 
@@ -24,6 +24,10 @@ test: build
 
 run: build
 	@$(BUILD)/src/ludra --help
+
+# Benchmarks print figures and assert nothing about speed (bench/README.md).
+bench: build
+	@$(BUILD)/bench/doc_io
 
 clean:
 	rm -rf $(BUILD)

@@ -1,0 +1,141 @@
+// Document input and output: for generated documents of 1,000, 10,000 and
+// 100,000 elements, the time to load a file into a usable document (the
+// controller's reset and its reactions included), the time to save it, the
+// peak resident memory of a process that does both, and the time Python's
+// plistlib takes to parse the same file. Each size is measured in a fresh
+// process so that the peak memory is that size's own.
+//
+// Usage: doc_io                          the table
+//        doc_io --generate ELEMENTS FILE  writes one generated document
+//        doc_io --measure FILE            one row's load, save and memory
+#include "networkgenerator.h"
+#include "processstats.h"
+#include "qmdludracontroller.h"
+#include "qmdmemmodel.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QLoggingCategory>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <cstdio>
+
+namespace {
+
+// Runs the events the load left behind until none is left.
+void settle()
+{
+    QEventLoop loop;
+    while (loop.processEvents(QEventLoop::AllEvents)) {
+    }
+}
+
+// Child: loads file, saves it next to itself and prints
+// "elements load_ms save_ms peak_kib".
+int measure(const QString &fileName)
+{
+    QmdMemModel model;
+    QmdLudraController controller;
+    controller.setModel(&model);
+    settle();
+
+    QElapsedTimer timer;
+    timer.start();
+    controller.requestLoad(fileName);
+    settle();
+    const qint64 loadNs = timer.nsecsElapsed();
+    if (controller.fileName() != fileName) {
+        std::fprintf(stderr, "doc_io: %s did not load: %s\n", qPrintable(fileName),
+                     qPrintable(controller.lastFileErrorString()));
+        return 1;
+    }
+    const qsizetype elements = controller.ids(controller.elementsIndex()).size();
+
+    const QString saved = fileName + QStringLiteral(".saved.ldx");
+    timer.restart();
+    controller.requestSave(saved);
+    settle();
+    const qint64 saveNs = timer.nsecsElapsed();
+    if (!QFileInfo::exists(saved)) {
+        std::fprintf(stderr, "doc_io: %s was not saved\n", qPrintable(saved));
+        return 1;
+    }
+    std::printf("%lld %.1f %.1f %lld\n", qlonglong(elements), loadNs / 1e6, saveNs / 1e6,
+                qlonglong(ProcessStats::peakResidentKiB()));
+    return 0;
+}
+
+bool generate(int elements, const QString &fileName)
+{
+    QmdMemModel generated;
+    NetworkGenerator::generate(NetworkGenerator::shapeForElements(elements), &generated);
+    return NetworkGenerator::writeFile(&generated, fileName);
+}
+
+QByteArray run(const QString &program, const QStringList &arguments)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.start(program, arguments);
+    if (!process.waitForFinished(-1) || process.exitStatus() != QProcess::NormalExit ||
+        process.exitCode() != 0)
+        return QByteArray();
+    return process.readAllStandardOutput().trimmed();
+}
+
+double plistlibMs(const QString &fileName)
+{
+    const QString script = QStringLiteral("import plistlib, sys, time\n"
+                                          "data = open(sys.argv[1], 'rb').read()\n"
+                                          "start = time.perf_counter()\n"
+                                          "plistlib.loads(data)\n"
+                                          "print((time.perf_counter() - start) * 1000)\n");
+    const QByteArray out = run(QStringLiteral("python3"), {QStringLiteral("-c"), script, fileName});
+    bool ok = false;
+    const double ms = out.toDouble(&ok);
+    return ok ? ms : -1;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    // A document from nowhere names MIDI ports this machine lacks.
+    QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false\n*.warning=false"));
+    const QStringList args = app.arguments();
+    if (args.size() == 3 && args.at(1) == QStringLiteral("--measure"))
+        return measure(args.at(2));
+    if (args.size() == 4 && args.at(1) == QStringLiteral("--generate"))
+        return generate(args.at(2).toInt(), args.at(3)) ? 0 : 1;
+
+    QTemporaryDir dir;
+    std::printf("Document input and output (times in ms, memory in MiB)\n");
+    std::printf("%9s %8s %9s %9s %9s %9s %10s %7s\n", "elements", "file MiB", "load", "save",
+                "peak RSS", "plistlib", "load/plist", "loaded");
+    for (const int size : {1000, 10000, 100000}) {
+        const NetworkGenerator::Shape shape = NetworkGenerator::shapeForElements(size);
+        const QString fileName = dir.filePath(QStringLiteral("doc%1.ldx").arg(size));
+        if (!generate(size, fileName)) {
+            std::printf("%9d could not write %s\n", size, qPrintable(fileName));
+            return 1;
+        }
+        const QList<QByteArray> figures =
+            run(app.applicationFilePath(), {QStringLiteral("--measure"), fileName}).split(' ');
+        if (figures.size() != 4) {
+            std::printf("%9d the measuring process failed\n", shape.elements());
+            return 1;
+        }
+        const double loadMs = figures.at(1).toDouble();
+        const double plistMs = plistlibMs(fileName);
+        std::printf("%9d %8.1f %9.1f %9.1f %9.1f %9.1f %10.2f %7s\n", shape.elements(),
+                    QFileInfo(fileName).size() / 1048576.0, loadMs, figures.at(2).toDouble(),
+                    figures.at(3).toDouble() / 1024.0, plistMs,
+                    plistMs > 0 ? loadMs / plistMs : 0.0, figures.at(0).constData());
+        std::fflush(stdout);
+    }
+    return 0;
+}
