@@ -22,7 +22,8 @@ public:
     {
         if (lo > hi)
             qSwap(lo, hi);
-        return lo + int(next() / 32768.0 * (double(hi) - lo + 1));
+        // The span of two ints needs 33 bits; the result lies within lo..hi.
+        return int(lo + qint64(next() / 32768.0 * (double(hi) - lo + 1)));
     }
 
 private:

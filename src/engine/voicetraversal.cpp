@@ -47,9 +47,18 @@ double number(const QString &text)
     return ok ? value : 0.0;
 }
 
-int clampMidi(int value)
+// Relative entries add any integer to a pitch or velocity: the sum is taken
+// wide, then clamped.
+int clampMidi(qint64 value)
 {
-    return std::clamp(value, 0, 127);
+    return int(std::clamp<qint64>(value, 0, 127));
+}
+
+// A counter one further. Past the largest int it wraps to the negative,
+// which the next read takes as the start of the list.
+int nextCount(int value)
+{
+    return int(quint32(value) + 1u);
 }
 
 bool isRelative(const QString &entry)
@@ -143,7 +152,9 @@ quint8 VoiceTraversal::noteNumber(const QString &name)
     }
     if (name.size() > 1 && name.at(1) == QLatin1Char('#'))
         ++semitone;
-    return quint8((octave + 2) * 12 + semitone);
+    // Any octave a text can name: the arithmetic is wide enough, and the
+    // note number keeps its low 8 bits.
+    return quint8((qint64(octave) + 2) * 12 + semitone);
 }
 
 void VoiceTraversal::reset(qint64 tick, quint32 seed)
@@ -268,13 +279,13 @@ void VoiceTraversal::playLists(QmdItemId node, QmdItemId primaryEdge, const QStr
     const QString pitch =
         selectEntry(m_host->elementValue(node, QStringLiteral("PitchList")).toString(), &pitchId);
     if (!pitch.isEmpty())
-        travel->pitch = quint8(
-            clampMidi(isRelative(pitch) ? travel->pitch + pitch.toInt() : noteNumber(pitch)));
+        travel->pitch = quint8(clampMidi(isRelative(pitch) ? travel->pitch + qint64(pitch.toInt())
+                                                           : noteNumber(pitch)));
     const QString velocity = selectEntry(
         m_host->elementValue(node, QStringLiteral("VelocityList")).toString(), &velocityId);
     if (!velocity.isEmpty())
         travel->velocity = quint8(clampMidi(
-            isRelative(velocity) ? travel->velocity + velocity.toInt() : velocity.toInt()));
+            isRelative(velocity) ? travel->velocity + qint64(velocity.toInt()) : velocity.toInt()));
     const QString duration = selectEntry(
         m_host->elementValue(node, QStringLiteral("DurationList")).toString(), &durationId);
     if (!duration.isEmpty())
@@ -287,11 +298,12 @@ void VoiceTraversal::playLists(QmdItemId node, QmdItemId primaryEdge, const QStr
 
     // Counters run on without bound; an id past its list's end starts the
     // list over when it is next read.
-    m_host->writeElementState(node, {{QStringLiteral("CurrentPitchId"), pitchId + 1},
-                                     {QStringLiteral("CurrentVelocityId"), velocityId + 1},
-                                     {QStringLiteral("CurrentDurationId"), durationId + 1},
-                                     {QStringLiteral("CurrentUserMidiMessageId"), messageId + 1},
-                                     {QStringLiteral("HitCount"), hitCount + 1}});
+    m_host->writeElementState(node,
+                              {{QStringLiteral("CurrentPitchId"), nextCount(pitchId)},
+                               {QStringLiteral("CurrentVelocityId"), nextCount(velocityId)},
+                               {QStringLiteral("CurrentDurationId"), nextCount(durationId)},
+                               {QStringLiteral("CurrentUserMidiMessageId"), nextCount(messageId)},
+                               {QStringLiteral("HitCount"), nextCount(hitCount)}});
 }
 
 qint64 VoiceTraversal::nextDuration(const QString &entry, QmdItemId primaryEdge,
@@ -456,7 +468,7 @@ bool VoiceTraversal::spawn(QmdItemId edge, const VoiceTravel &from)
     voice->travel.departureTick = from.arrivalTick;
     voice->travel.arrivalTick = from.arrivalTick + travelTime;
     const int scaleId = m_host->elementStateValue(edge, QStringLiteral("CurrentScaleId")).toInt();
-    m_host->writeElementState(edge, {{QStringLiteral("CurrentScaleId"), scaleId + 1}});
+    m_host->writeElementState(edge, {{QStringLiteral("CurrentScaleId"), nextCount(scaleId)}});
     return true;
 }
 

@@ -3,6 +3,8 @@
 
 #include <QtTest>
 
+#include <limits>
+
 namespace {
 
 constexpr qint64 P = QmdLudra::TicksPerPrincipal;
@@ -46,6 +48,7 @@ private slots:
     void random();
     void lists_data();
     void lists();
+    void countersWrapPastLargestInt();
     void userMessage_data();
     void userMessage();
     void mutedNodeAdvancesCounters();
@@ -75,6 +78,8 @@ void tst_VoiceTraversal::noteNumber_data()
     QTest::newRow("digit first") << "3" << 0;
     QTest::newRow("no octave") << "C" << 0;
     QTest::newRow("nine is no octave digit") << "C9" << 0;
+    QTest::newRow("lowest int octave keeps 8 bits") << "C-2147483648" << 24;
+    QTest::newRow("highest int octave keeps 8 bits") << "E2147483647" << 16;
 }
 
 void tst_VoiceTraversal::noteNumber()
@@ -124,6 +129,8 @@ void tst_VoiceTraversal::lists_data()
                                      << "1" << 1 << 60 << 127 << P;
     QTest::newRow("relative velocity") << "C3" << 0 << "-70"
                                        << "1" << 1 << 60 << 0 << P;
+    QTest::newRow("relative entries beyond int range clamp") << "+2147483647" << 0 << "-2147483648"
+                                                             << "1" << 1 << 127 << 0 << P;
     QTest::newRow("empty lists keep the voice's values") << "" << 0 << ""
                                                          << "" << 1 << 60 << 50 << 2 * P;
     QTest::newRow("50% of one principal") << "C3" << 0 << "64"
@@ -189,6 +196,27 @@ void tst_VoiceTraversal::lists()
     QCOMPARE(network.state(10, QStringLiteral("CurrentPitchId")).toInt(),
              pitchList.isEmpty() ? pitchId + 1 : (wrapped ? 1 : pitchId + 1));
     QCOMPARE(network.state(10, QStringLiteral("HitCount")).toInt(), 1);
+}
+
+// A document may hold any counter; the one past the largest int is the
+// smallest, which the next read takes as the start of its list.
+void tst_VoiceTraversal::countersWrapPastLargestInt()
+{
+    const int largest = std::numeric_limits<int>::max();
+    TestNetwork network;
+    network.addNode(10, 0, 0, {{ArcUsageList, QStringLiteral("20=1")}});
+    network.addNode(11, 1, 0);
+    network.addEdge(20, 10, 11);
+    network.addVoiceGroup(1, 10);
+    network.writeElementState(10, {{QStringLiteral("HitCount"), largest}});
+    network.writeElementState(20, {{QStringLiteral("CurrentScaleId"), largest}});
+    VoiceTraversal traversal(1, &network);
+    traversal.reset(0);
+    fireUntil(traversal, 0);
+    QCOMPARE(network.state(10, QStringLiteral("HitCount")).toInt(),
+             std::numeric_limits<int>::min());
+    QCOMPARE(network.state(20, QStringLiteral("CurrentScaleId")).toInt(),
+             std::numeric_limits<int>::min());
 }
 
 void tst_VoiceTraversal::userMessage_data()
