@@ -1,18 +1,28 @@
 #include "midioutput.h"
 
+#include <algorithm>
+
 namespace {
+
+// A data byte has 7 bits. The engine carries pitches and velocities in 8
+// (a voice group may start at velocity 200); sent as they are, they would
+// read as status bytes and break the stream, so they are clamped.
+char dataByte(int value)
+{
+    return char(std::clamp(value, 0, 127));
+}
 
 QByteArray message(int status, int data1)
 {
     QByteArray bytes;
     bytes.append(char(status));
-    bytes.append(char(data1));
+    bytes.append(dataByte(data1));
     return bytes;
 }
 
 QByteArray message(int status, int data1, int data2)
 {
-    return message(status, data1) + char(data2);
+    return message(status, data1) + dataByte(data2);
 }
 
 } // namespace

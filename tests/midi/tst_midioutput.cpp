@@ -103,6 +103,9 @@ void TestMidiOutput::encode_data()
         << quint16(0) << Bytes{bytes({0xFA})};
     QTest::newRow("an empty user message sends nothing")
         << Events{InstrumentEvent::userMessage(0, QByteArray())} << channelBits({0}) << Bytes{};
+    QTest::newRow("data bytes above 127 clamp")
+        << Events{InstrumentEvent::noteOn(0, 200, 231), InstrumentEvent::noteOff(0, 128, 255)}
+        << channelBits({0}) << Bytes{bytes({0x90, 127, 127}), bytes({0x80, 127, 127})};
     QTest::newRow("batch order kept")
         << Events{InstrumentEvent::noteOff(0, 1, 2), InstrumentEvent::userMessage(0, bytes({0xF8})),
                   InstrumentEvent::noteOn(0, 3, 4)}
