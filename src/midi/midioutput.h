@@ -38,8 +38,11 @@ public:
     static QString defaultPortName(const QSet<QString> &names);
     static QString defaultOutputPortName() { return defaultPortName(outputPortNames()); }
 
-private:
-    bool sendMessages(const QList<QByteArray> &messages);
+protected:
+    // The one place where bytes reach the port; benchmarks replace it with a
+    // recorder to measure everything up to the port itself.
+    virtual bool sendMessages(const QList<QByteArray> &messages);
 
+private:
     std::atomic<quint16> m_channelBits{0};
 };
