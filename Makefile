@@ -6,7 +6,7 @@ WERROR ?= $(if $(CI),ON,OFF)
 JOBS ?= $(shell nproc)
 CMAKE_ARGS ?=
 
-.PHONY: all deps configure build test run clean bench
+.PHONY: all deps configure build test run clean bench check-asan check-tsan
 
 all: build
 
@@ -25,9 +25,33 @@ test: build
 run: build
 	@$(BUILD)/src/ludra --help
 
+# Every test built with AddressSanitizer and UndefinedBehaviorSanitizer, and
+# the core's tests with ThreadSanitizer, each in a build directory of its own.
+# Any report fails the test that made it.
+SANITIZER_ENV = ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+	LSAN_OPTIONS=suppressions=$(CURDIR)/tests/sanitizers/lsan.supp \
+	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$(CURDIR)/tests/sanitizers/tsan.supp
+
+check-asan: deps
+	@cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLUDRA_WERROR=$(WERROR) \
+		'-DLUDRA_SANITIZE=address;undefined' -DLUDRA_BUILD_BENCH=OFF $(CMAKE_ARGS) >/dev/null
+	@cmake --build build-asan -j $(JOBS)
+	@cd build-asan && $(SANITIZER_ENV) ctest --output-on-failure -j $(JOBS)
+
+check-tsan: deps
+	@cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLUDRA_WERROR=$(WERROR) \
+		-DLUDRA_SANITIZE=thread -DLUDRA_BUILD_GUI=OFF -DLUDRA_BUILD_BENCH=OFF $(CMAKE_ARGS) >/dev/null
+	@cmake --build build-tsan -j $(JOBS)
+	@cd build-tsan && $(SANITIZER_ENV) ctest --output-on-failure -j $(JOBS) \
+		-R '^(model|network|engine|midi)/'
+
 # Benchmarks print figures and assert nothing about speed (bench/README.md).
 bench: build
 	@$(BUILD)/bench/doc_io
+	@$(BUILD)/bench/output_timing
+	@$(BUILD)/bench/render
+	@$(BUILD)/bench/soak 2
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) build-asan build-tsan
