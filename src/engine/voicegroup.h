@@ -30,6 +30,7 @@ public:
     // Set once the thread runs and has fetched its timing source.
     bool isStarted() const { return m_started; }
     bool isIterating() const { return m_iterating; }
+    bool hasActiveVoices() const { return m_traversal.hasActiveVoices(); }
     // Starts the thread and returns once it has started.
     void startAndWait(QThread::Priority priority);
 

@@ -148,6 +148,10 @@ void AbstractInstrument::writeInstrumentData(const QString &key, const QVariant 
     const QmdIndex instrument = record();
     if (instrument == QmdIndex())
         return;
+    // Writing what is already there would only come back as a change to
+    // apply, and an instrument that cannot open its port would loop.
+    if (m_controller->data(m_controller->index(key, instrument)) == value)
+        return;
     m_ownRequest = m_controller->requestSetData(key, value, instrument,
                                                 QmdRequestOptions(Qmd::NoUndo, QString()));
 }

@@ -1,11 +1,13 @@
 #include "qmdludracontroller.h"
 
+#include "instrumentsmodel.h"
 #include "midioutput.h"
 #include "qmdludraclipboard.h"
 #include "qmdludraedgeusage.h"
 #include "qmdludraexporter.h"
 #include "qmdludraimporter.h"
 #include "qmdludrapalette.h"
+#include "qmdludraplayback.h"
 #include "qmdludrastylepresets.h"
 #include "qmdmemmodel.h"
 
@@ -94,9 +96,17 @@ bool isWritableByAnybody(const QFileInfo &info)
 
 } // namespace
 
-QmdLudraController::QmdLudraController(QObject *parent) : Base(parent)
+QmdLudraController::QmdLudraController(QObject *parent)
+    : Base(parent), m_instrumentsModel(new InstrumentsModel(this)),
+      m_playback(std::make_unique<QmdLudraPlayback>(this))
 {
     qRegisterMetaType<QmdLudra::TickPos>("QmdLudra::TickPos");
+}
+
+QmdLudraController::~QmdLudraController()
+{
+    // Their threads read the document through this controller to the end.
+    QmdLudraPlayback::destroy(m_playback->takeAll());
 }
 
 QmdIndex QmdLudraController::tempIndex() const
@@ -166,10 +176,13 @@ void QmdLudraController::resetDocument()
 {
     Base::resetDocument();
     if (!model()) {
-        RequestScope scope(this);
-        m_tempIndex = m_elementStatesIndex = m_instrumentsIndex = QmdIndex();
-        m_syncMidiInputsIndex = m_syncMidiOutputsIndex = QmdIndex();
-        m_edgeFromNodes.clear();
+        {
+            RequestScope scope(this);
+            m_tempIndex = m_elementStatesIndex = m_instrumentsIndex = QmdIndex();
+            m_syncMidiInputsIndex = m_syncMidiOutputsIndex = QmdIndex();
+            m_edgeFromNodes.clear();
+        }
+        QmdLudraPlayback::destroy(m_playback->takeAll());
         return;
     }
     beginRequest(nextRequestId(), Qmd::NoUndo, tr("QmdLudraController::Reset"));
@@ -180,12 +193,15 @@ void QmdLudraController::resetDocument()
         const QSignalBlocker blocker(model());
         convertOlderDocument();
     }
-    // The playback objects join the reset here: the old instrument and
-    // voice-group objects leave their maps before the request ends; after it
-    // the timing source, those objects, the edge from-node cache and the
-    // instruments model are rebuilt, in that order.
+    // The old objects leave their maps before the request ends, and are
+    // stopped only once it has released the lock their threads may wait for.
+    const QmdLudraPlayback::Objects old = m_playback->takeAll();
     endRequest();
+    m_playback->rebuildTimingSource();
+    QmdLudraPlayback::destroy(old);
+    rebuildPlaybackObjects();
     rebuildEdgeFromNodeCache();
+    m_instrumentsModel->setController(this);
 }
 
 void QmdLudraController::applyDocumentDefaults()
@@ -645,8 +661,7 @@ void QmdLudraController::receivedItemsChanged(const QmdIndex &parent, const QmdI
     if (isContainer(parent, elementsIndex())) {
         onElementsAdded(idList, rid);
     } else if (isContainer(parent, instrumentsIndex())) {
-        createInstrumentObjectsFor(idList);
-        Q_EMIT instrumentsAdded(idList, rid);
+        createInstrumentObjectsFor(idList, rid);
     }
     // Views hear of new items once all that belongs to them exists.
     Base::receivedItemsChanged(parent, idList, rid);
@@ -657,11 +672,14 @@ void QmdLudraController::receivedItemsChanged(const QmdIndex &parent, const QStr
 {
     Base::receivedItemsChanged(parent, keys, rid);
     if (!parent.model()) {
-        if (keys.contains(QStringLiteral("SyncType")))
-            rebuildTimingSource();
+        // Only a type other than the one built from: the defaults a reset
+        // writes come round after it has built its source.
+        if (keys.contains(QStringLiteral("SyncType")) &&
+            !m_playback->isTimingSourceOf(data(index(QStringLiteral("SyncType"))).toString()))
+            m_playback->rebuildTimingSource();
     } else if (isNetworkElement(parent)) {
         // Geometry, paths and lists take effect on the voices under way.
-        retimeVoicesInFlight();
+        requestTraverseFromPlaybackPos();
     } else if (isContainer(this->parent(parent), instrumentsIndex())) {
         Q_EMIT instrumentDataChanged(parent.id(), keys, rid);
     }
@@ -682,7 +700,7 @@ void QmdLudraController::receivedItemsRemoved(const QmdIndex &parent, const QStr
 {
     Base::receivedItemsRemoved(parent, keys, rid);
     if (isNetworkElement(parent))
-        retimeVoicesInFlight();
+        requestTraverseFromPlaybackPos();
     else if (isContainer(this->parent(parent), instrumentsIndex()))
         Q_EMIT instrumentDataRemoved(parent.id(), keys, rid);
 }
@@ -834,14 +852,95 @@ bool QmdLudraController::isNetworkElement(const QmdIndex &record) const
 // The voice groups and instruments that sound the document hook in here; a
 // document without them is complete, it only stays silent.
 
-void QmdLudraController::createVoiceGroupObjectsFor(const QmdItemIdList &) {}
+void QmdLudraController::createVoiceGroupObjectsFor(const QmdItemIdList &ids)
+{
+    m_playback->createVoiceGroups(ids);
+}
 
-void QmdLudraController::destroyVoiceGroupObjectsFor(const QmdItemIdList &) {}
+void QmdLudraController::destroyVoiceGroupObjectsFor(const QmdItemIdList &ids)
+{
+    QmdLudraPlayback::destroy(m_playback->takeVoiceGroups(ids));
+}
 
-void QmdLudraController::createInstrumentObjectsFor(const QmdItemIdList &) {}
+void QmdLudraController::createInstrumentObjectsFor(const QmdItemIdList &ids, QmdRequestId rid)
+{
+    m_playback->createInstruments(ids);
+    Q_EMIT instrumentsAdded(ids, rid);
+}
 
-void QmdLudraController::destroyInstrumentObjectsFor(const QmdItemIdList &) {}
+void QmdLudraController::destroyInstrumentObjectsFor(const QmdItemIdList &ids)
+{
+    QmdLudraPlayback::destroy(m_playback->takeInstruments(ids));
+}
 
-void QmdLudraController::retimeVoicesInFlight() {}
+void QmdLudraController::rebuildPlaybackObjects()
+{
+    createInstrumentObjectsFor(ids(instrumentsIndex()), 0);
+    createVoiceGroupObjectsFor(ids(elementsIndex()));
+}
 
-void QmdLudraController::rebuildTimingSource() {}
+bool QmdLudraController::isPlaying() const
+{
+    return m_playback->isPlaying();
+}
+
+bool QmdLudraController::isPlaybackSilent() const
+{
+    return m_playback->isSilent();
+}
+
+QmdRequestId QmdLudraController::requestPlay()
+{
+    return requestSetPlayback(true);
+}
+
+QmdRequestId QmdLudraController::requestPause()
+{
+    return requestSetPlayback(false);
+}
+
+QmdRequestId QmdLudraController::requestTogglePlayback()
+{
+    return requestSetPlayback(!isPlaying() && m_playback->timingSource());
+}
+
+QmdRequestId QmdLudraController::requestSetPlayback(bool play)
+{
+    m_playback->setPlaying(play);
+    return requestPrimePlaybackForSyncStateChange(play);
+}
+
+QmdRequestId QmdLudraController::requestPrimePlaybackForSyncStateChange(bool newState)
+{
+    m_playback->prime(newState);
+    Q_EMIT playbackStateChanged(newState);
+    return QmdRequestId(-1);
+}
+
+QmdRequestId QmdLudraController::requestGotoStart()
+{
+    const bool wasPlaying = m_playback->rewindTimingSource();
+    resetElementStatesForStart();
+    m_playback->rewindObjects(wasPlaying);
+    Q_EMIT playbackJogged();
+    return QmdRequestId(-1);
+}
+
+// Every counter and list position starts again, outside the undo history.
+void QmdLudraController::resetElementStatesForStart()
+{
+    startRequest(QmdRequestOptions(Qmd::NoUndo, tr("Goto Start")));
+    const QmdIndex elements = elementsIndex();
+    for (QmdItemId id : ids(m_elementStatesIndex)) {
+        const QHash<QString, QVariant> initial =
+            QmdLudra::initialElementState(elementType(index(id, elements)));
+        if (!initial.isEmpty())
+            setData(initial, index(id, m_elementStatesIndex));
+    }
+    endRequest();
+}
+
+void QmdLudraController::requestTraverseFromPlaybackPos()
+{
+    m_playback->retime();
+}

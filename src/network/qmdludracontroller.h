@@ -11,6 +11,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+
+class InstrumentsModel;
+class QmdLudraPlayback;
 class QmdModel;
 
 // The controller of one network document: the only writer of network
@@ -18,7 +22,8 @@ class QmdModel;
 // defaults and repairs every reference when they disappear; on every reset it
 // gives the document its defaults and state records and converts what older
 // documents stored differently; it reads and writes network files, copies and
-// pastes elements, and applies display toggles and style presets.
+// pastes elements, and applies display toggles and style presets. It owns
+// the document's playback objects and keeps them in step with the document.
 //
 // Its reactions to changes run when the model's signals arrive, after the
 // request that caused them has returned. A reaction that writes continues
@@ -37,6 +42,7 @@ public:
     Q_FLAG(CreationFlags)
 
     explicit QmdLudraController(QObject *parent = nullptr);
+    ~QmdLudraController() override;
 
     // The root containers as found at the last reset.
     QmdIndex tempIndex() const;
@@ -57,6 +63,15 @@ public:
     // Why the last save or load failed, for the user; empty after a success.
     QString lastFileErrorString() const { return m_lastFileErrorString; }
 
+    // The timing source, voice groups, instruments and fired-node queue of
+    // the document.
+    QmdLudraPlayback &playback() const { return *m_playback; }
+    InstrumentsModel *instrumentsModel() const { return m_instrumentsModel; }
+    bool isPlaying() const;
+    // No voice group has a voice under way and no instrument has anything
+    // queued: a headless player stops here.
+    bool isPlaybackSilent() const;
+
 Q_SIGNALS:
     void playbackStateChanged(bool isPlaying);
     void playbackJogged();
@@ -66,6 +81,20 @@ Q_SIGNALS:
     void instrumentsRemoved(const QmdItemIdList &idList, QmdRequestId rid);
 
 public Q_SLOTS:
+    // Playback requests change no document value except the counters of
+    // going to start, outside undo; they return -1.
+    QmdRequestId requestPlay();
+    QmdRequestId requestPause();
+    QmdRequestId requestTogglePlayback();
+    QmdRequestId requestSetPlayback(bool play);
+    // Brings instruments and voice groups into the given state without
+    // touching the timing source, which calls this when received clock
+    // starts or stops it.
+    QmdRequestId requestPrimePlaybackForSyncStateChange(bool newState);
+    // Back to the start with fresh counters; a document that was playing
+    // plays on from there.
+    QmdRequestId requestGotoStart();
+
     // Display settings flip without entering the undo history.
     QmdRequestId requestToggleShowGrid();
     QmdRequestId requestToggleSnapToGrid();
@@ -103,6 +132,8 @@ public Q_SLOTS:
     // Sets the eight style colours of the named preset as one undoable step;
     // 0 and no change for a name that is not a preset.
     QmdRequestId requestLoadStylePreset(const QString &presetName);
+    // Voices in flight follow edits of the network and of the timing ratio.
+    void requestTraverseFromPlaybackPos();
 
 protected:
     void resetDocument() override;
@@ -152,10 +183,10 @@ private:
     // stopped; the document itself is complete without them.
     void createVoiceGroupObjectsFor(const QmdItemIdList &ids);
     void destroyVoiceGroupObjectsFor(const QmdItemIdList &ids);
-    void createInstrumentObjectsFor(const QmdItemIdList &ids);
+    void createInstrumentObjectsFor(const QmdItemIdList &ids, QmdRequestId rid);
     void destroyInstrumentObjectsFor(const QmdItemIdList &ids);
-    void retimeVoicesInFlight();
-    void rebuildTimingSource();
+    void rebuildPlaybackObjects();
+    void resetElementStatesForStart();
 
     void applyDocumentDefaults();
     void cacheRootIndexes();
@@ -177,6 +208,8 @@ private:
     // The "FromNode" of every edge, for when the edge's record is gone.
     QHash<QmdItemId, QmdItemId> m_edgeFromNodes;
     QHash<QmdRequestId, OpenRequest> m_openRequests;
+    InstrumentsModel *m_instrumentsModel;
+    std::unique_ptr<QmdLudraPlayback> m_playback;
 };
 
 Q_DECLARE_OPERATORS_FOR_FLAGS(QmdLudraController::CreationFlags)

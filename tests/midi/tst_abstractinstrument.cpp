@@ -109,9 +109,14 @@ struct Document
 {
     Document()
     {
+        // The controller's own instruments for the records must not write
+        // ports back while the test watches the record.
+        AbstractInstrument::setCreator(
+            [](const QString &, QmdItemId id, QObject *) { return new RecordingInstrument(id); });
         controller.setModel(&model);
         QCoreApplication::processEvents();
     }
+    ~Document() { AbstractInstrument::setCreator({}); }
     QmdMemModel model{Qmd::StrDict};
     QmdLudraController controller;
 };

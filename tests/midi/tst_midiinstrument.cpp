@@ -4,6 +4,7 @@
 #include "midiinstrument.h"
 #include "midisync.h"
 #include "qmdmemmodel.h"
+#include "recordinginstrument.h"
 #include "virtualmidiports.h"
 
 #include <QBitArray>
@@ -85,6 +86,9 @@ struct Rig
 
     ManualClock clock;
     MidiSync sync;
+    // The controller's own instrument for the record stays off the ports,
+    // so the instrument under test is the only one that writes the record.
+    InstrumentRecorder controllersInstruments;
     Document document;
     QmdItemId id = 0;
     std::unique_ptr<MidiInstrument> instrument;

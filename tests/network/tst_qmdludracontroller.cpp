@@ -4,6 +4,7 @@
 #include "qmdludrapalette.h"
 #include "qmdludrastylepresets.h"
 #include "qmdmemmodel.h"
+#include "recordinginstrument.h"
 
 #include <QBitArray>
 #include <QColor>
@@ -64,6 +65,11 @@ private Q_SLOTS:
     void palette_data();
     void palette();
     void templateLoads();
+
+private:
+    // The documents here are about editing: their instruments must not
+    // reach for MIDI ports and write the port they found back.
+    InstrumentRecorder m_instruments;
 };
 
 void TestQmdLudraController::registersTickPos()

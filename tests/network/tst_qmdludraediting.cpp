@@ -4,6 +4,7 @@
 #include "modelsignallog.h"
 #include "networkdocument.h"
 #include "qmdludrapalette.h"
+#include "recordinginstrument.h"
 
 #include <QBitArray>
 #include <QColor>
@@ -59,6 +60,11 @@ private Q_SLOTS:
     void voiceGroupTakesFirstInstrument();
     void deletingInstrumentResetsReferences();
     void instrumentDataSignals();
+
+private:
+    // The documents here are about editing: their instruments must not
+    // reach for MIDI ports and write the port they found back.
+    InstrumentRecorder m_instruments;
 };
 
 void TestQmdLudraEditing::elementDefaults_data()

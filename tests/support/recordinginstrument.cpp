@@ -1,0 +1,56 @@
+#include "recordinginstrument.h"
+
+InstrumentRecorder::InstrumentRecorder()
+{
+    AbstractInstrument::setCreator([this](const QString &, QmdItemId id, QObject *parent) {
+        return new RecordingInstrument(id, this, parent);
+    });
+}
+
+InstrumentRecorder::~InstrumentRecorder()
+{
+    AbstractInstrument::setCreator({});
+}
+
+QList<InstrumentRecorder::Sent> InstrumentRecorder::sent() const
+{
+    const std::lock_guard locker(m_mutex);
+    return m_sent;
+}
+
+QList<std::pair<int, qint64>> InstrumentRecorder::notesOn() const
+{
+    QList<std::pair<int, qint64>> notes;
+    for (const Sent &sent : sent()) {
+        if (sent.event.type == InstrumentEvent::NoteOn)
+            notes.append({sent.event.data1, sent.event.tick});
+    }
+    return notes;
+}
+
+void InstrumentRecorder::record(QmdItemId instrument, const QList<InstrumentEvent> &batch)
+{
+    const std::lock_guard locker(m_mutex);
+    for (const InstrumentEvent &event : batch)
+        m_sent.append({instrument, event});
+}
+
+RecordingInstrument::RecordingInstrument(QmdItemId id, InstrumentRecorder *recorder,
+                                         QObject *parent)
+    : AbstractInstrument(id, parent), m_recorder(recorder)
+{
+    ++m_recorder->m_alive;
+}
+
+RecordingInstrument::~RecordingInstrument()
+{
+    terminateSafely();
+    wait();
+    --m_recorder->m_alive;
+}
+
+bool RecordingInstrument::sendBatch(const QList<InstrumentEvent> &batch)
+{
+    m_recorder->record(id(), batch);
+    return true;
+}

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "abstractinstrument.h"
+
+#include <QList>
+
+#include <atomic>
+#include <mutex>
+
+class RecordingInstrument;
+
+// Makes every instrument the document asks for a recording one, for as long
+// as it exists, and keeps what they send in the order sent. It must outlive
+// the controllers whose instruments it made.
+class InstrumentRecorder
+{
+public:
+    struct Sent
+    {
+        QmdItemId instrument = 0;
+        InstrumentEvent event;
+    };
+
+    InstrumentRecorder();
+    ~InstrumentRecorder();
+    InstrumentRecorder(const InstrumentRecorder &) = delete;
+    InstrumentRecorder &operator=(const InstrumentRecorder &) = delete;
+
+    QList<Sent> sent() const;
+    // Pitch and tick of every note on sent, in the order sent.
+    QList<std::pair<int, qint64>> notesOn() const;
+    // Instruments made and not yet deleted.
+    int alive() const { return m_alive; }
+
+private:
+    friend class RecordingInstrument;
+    void record(QmdItemId instrument, const QList<InstrumentEvent> &batch);
+
+    mutable std::mutex m_mutex;
+    QList<Sent> m_sent;
+    std::atomic<int> m_alive{0};
+};
+
+// Sends into its recorder instead of a port.
+class RecordingInstrument : public AbstractInstrument
+{
+    Q_OBJECT
+
+public:
+    RecordingInstrument(QmdItemId id, InstrumentRecorder *recorder, QObject *parent = nullptr);
+    ~RecordingInstrument() override;
+
+    QString typeName() const override { return QStringLiteral("recording"); }
+    QString displayName() const override { return QStringLiteral("Recording"); }
+
+protected:
+    void applyInstrumentData(QmdItemId, const QStringList &) override {}
+    bool sendBatch(const QList<InstrumentEvent> &batch) override;
+
+private:
+    InstrumentRecorder *const m_recorder;
+};
