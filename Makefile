@@ -22,8 +22,13 @@ build: configure
 test: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
+# What `make run` plays for 8 seconds: the first example document, else the
+# template. It prints the notes; RUN_ARGS= plays them on the MIDI ports.
+RUN_DOCUMENT ?= $(firstword $(wildcard resources/examples/*.ldx) resources/template.ldx)
+RUN_ARGS ?= --console
+
 run: build
-	@$(BUILD)/src/ludra --help
+	@$(BUILD)/src/ludra play $(RUN_DOCUMENT) --seconds 8 $(RUN_ARGS)
 
 # Every test built with AddressSanitizer and UndefinedBehaviorSanitizer, and
 # the core's tests with ThreadSanitizer, each in a build directory of its own.

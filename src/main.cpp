@@ -1,3 +1,4 @@
+#include "playcommand.h"
 #include "rendercommand.h"
 
 #include <QCommandLineParser>
@@ -12,6 +13,7 @@ namespace {
 std::vector<std::unique_ptr<HeadlessCommand>> headlessCommands()
 {
     std::vector<std::unique_ptr<HeadlessCommand>> commands;
+    commands.push_back(std::make_unique<PlayCommand>());
     commands.push_back(std::make_unique<RenderCommand>());
     return commands;
 }

@@ -20,8 +20,16 @@ void TestHeadlessCommand::helpNamesWhatThereIs_data()
 
     QTest::newRow("ludra --help: the commands")
         << QStringList{"--help"}
-        << QStringList{"Usage: ", "  render   Renders a document into a Standard MIDI File",
+        << QStringList{"Usage: ", "  play     Plays a document in real time, without a window.",
+                       "  render   Renders a document into a Standard MIDI File",
                        "ludra COMMAND --help"};
+    QTest::newRow("ludra play --help") << QStringList{"play", "--help"}
+                                       << QStringList{"Usage: ludra play [options] FILE.ldx\n",
+                                                      "--seconds <N>",
+                                                      "--console",
+                                                      "Exit codes:\n  0 ",
+                                                      "\n  2  bad arguments\n",
+                                                      "\n  3  the document cannot be read\n"};
     QTest::newRow("ludra render -h")
         << QStringList{"render", "-h"}
         << QStringList{"Usage: ludra render FILE.ldx -o OUT.mid [--principals P | --seconds S] "

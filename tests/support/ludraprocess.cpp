@@ -43,7 +43,7 @@ bool LudraProcess::waitForEnd()
 bool LudraProcess::waitForOutput(const QByteArray &text)
 {
     while (!m_out.contains(text)) {
-        if (state() != QProcess::Running || !waitForReadyRead(WaitMs))
+        if (state() == QProcess::NotRunning || !waitForReadyRead(WaitMs))
             return false;
         collect();
     }

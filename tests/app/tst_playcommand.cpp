@@ -1,0 +1,253 @@
+#include "ludraprocess.h"
+#include "networkdocument.h"
+
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <signal.h>
+
+namespace {
+
+constexpr qint64 Principal = 665280;
+
+// A network that ends: A fires and passes play on in parallel to B (one
+// principal right) and C (one right, one down: two principals by city
+// block). At 240 beats a minute it is over in well under a second.
+//   A: "C3" = 60, velocity 100, 25% of its primary edge, the longer one to
+//      C (2 principals): note off half a principal later.
+//   B: "E3" = 64, velocity 90, a quarter principal.
+//   C: "+7" on the 60 the voice carries = 67, velocity 80, half a principal.
+void buildEndingNetwork(NetworkDocument &doc)
+{
+    doc.run(doc.controller.requestSetData(QStringLiteral("Tempo"), 240u));
+    doc.addInstrument();
+    const QmdItemId a = doc.addNode({0, 0});
+    const QmdItemId b = doc.addNode({Principal, 0});
+    const QmdItemId c = doc.addNode({Principal, Principal});
+    doc.addEdge(a, b);
+    doc.addEdge(a, c);
+    doc.addVoiceGroup(a);
+    doc.set(a, QStringLiteral("SignallingMethod"), 1);
+    doc.set(a, QStringLiteral("VelocityList"), QStringLiteral("100"));
+    doc.set(a, QStringLiteral("DurationList"), QStringLiteral("25%"));
+    doc.set(b, QStringLiteral("PitchList"), QStringLiteral("E3"));
+    doc.set(b, QStringLiteral("VelocityList"), QStringLiteral("90"));
+    doc.set(b, QStringLiteral("DurationList"), QStringLiteral("0.25"));
+    doc.set(c, QStringLiteral("PitchList"), QStringLiteral("+7"));
+    doc.set(c, QStringLiteral("VelocityList"), QStringLiteral("80"));
+    doc.set(c, QStringLiteral("DurationList"), QStringLiteral("0.5"));
+}
+
+// Two nodes that hand the voice back and forth for ever: only a deadline
+// or a signal ends the play.
+void buildLoopingNetwork(NetworkDocument &doc)
+{
+    doc.addInstrument();
+    const QmdItemId a = doc.addNode({0, 0});
+    const QmdItemId b = doc.addNode({Principal, 0});
+    doc.addEdge(a, b);
+    doc.addEdge(b, a);
+    doc.addVoiceGroup(a);
+}
+
+// The printed events as "type tick pitch velocity", ticks counted from the
+// first event: when the clock starts is the machine's business.
+QStringList printedEvents(const QByteArray &output)
+{
+    static const QRegularExpression block(QStringLiteral("DebugInstrument:\\n"
+                                                         "\\s+- type\\s+= (\\d+)\\n"
+                                                         "\\s+- pos\\s+= (-?\\d+)\\n"
+                                                         "\\s+- pitch\\s+= (\\d+)\\n"
+                                                         "\\s+- velocity\\s+= (\\d+)\\n"));
+    QStringList events;
+    qint64 first = 0;
+    qsizetype end = 0;
+    for (const QRegularExpressionMatch &match : block.globalMatch(QString::fromUtf8(output))) {
+        // Anything between the blocks would be a line that does not belong.
+        if (match.capturedStart() != end)
+            events.append(QStringLiteral("unexpected: ") +
+                          QString::fromUtf8(output.mid(end, match.capturedStart() - end)));
+        end = match.capturedEnd();
+        const qint64 tick = match.captured(2).toLongLong();
+        if (events.isEmpty())
+            first = tick;
+        events.append(QStringLiteral("%1 %2 %3 %4")
+                          .arg(match.captured(1))
+                          .arg(tick - first)
+                          .arg(match.captured(3), match.captured(4)));
+    }
+    if (end != output.size())
+        events.append(QStringLiteral("unexpected: ") + QString::fromUtf8(output.mid(end)));
+    return events;
+}
+
+QString printedEvent(int type, qint64 tick, int pitch, int velocity)
+{
+    return QStringLiteral("%1 %2 %3 %4").arg(type).arg(tick).arg(pitch).arg(velocity);
+}
+
+} // namespace
+
+class TestPlayCommand : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void playsTheNotesOnTheConsole_data();
+    void playsTheNotesOnTheConsole();
+    void stopsAtTheDeadline();
+    void stopsOnASignal_data();
+    void stopsOnASignal();
+    void failsWithOneLine_data();
+    void failsWithOneLine();
+
+private:
+    QString save(void (*build)(NetworkDocument &), const QString &name);
+
+    QTemporaryDir m_dir;
+};
+
+void TestPlayCommand::init()
+{
+    QVERIFY(m_dir.isValid());
+}
+
+QString TestPlayCommand::save(void (*build)(NetworkDocument &), const QString &name)
+{
+    NetworkDocument doc;
+    build(doc);
+    const QString fileName = m_dir.filePath(name);
+    doc.controller.requestSave(fileName);
+    return doc.controller.fileName() == fileName ? fileName : QString();
+}
+
+void TestPlayCommand::playsTheNotesOnTheConsole_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QString>("notice");
+
+    QTest::newRow("--console") << QStringList{QStringLiteral("--console")} << QString();
+    QTest::newRow("no MIDI output: printed all the same")
+        << QStringList() << QStringLiteral("ludra play: this machine has no MIDI output");
+}
+
+void TestPlayCommand::playsTheNotesOnTheConsole()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QString, notice);
+    const QString fileName = save(buildEndingNetwork, QStringLiteral("ending.ldx"));
+    QVERIFY(!fileName.isEmpty());
+
+    LudraProcess ludra;
+    QVERIFY(ludra.run(QStringList{QStringLiteral("play"), fileName, QStringLiteral("--seconds"),
+                                  QStringLiteral("2")} +
+                      options));
+    QCOMPARE(ludra.exitCode(), 0);
+    // In queue order: by tick, and at equal ticks in the order of firing.
+    const QStringList expected{
+        printedEvent(0, 0, 60, 100),           // A
+        printedEvent(1, Principal / 2, 60, 0), // A's 25% of two principals
+        printedEvent(0, Principal, 64, 90),    // B, one principal on
+        printedEvent(1, Principal + Principal / 4, 64, 0),
+        printedEvent(0, 2 * Principal, 67, 80), // C, two principals on
+        printedEvent(1, 2 * Principal + Principal / 2, 67, 0),
+    };
+    QCOMPARE(printedEvents(ludra.standardOutput()), expected);
+    const QString errors = QString::fromUtf8(ludra.standardError());
+    QVERIFY2(notice.isEmpty() || errors.startsWith(notice), qPrintable(errors));
+}
+
+// The network would play for ever; the deadline ends it, cleanly.
+void TestPlayCommand::stopsAtTheDeadline()
+{
+    const QString fileName = save(buildLoopingNetwork, QStringLiteral("looping.ldx"));
+    QVERIFY(!fileName.isEmpty());
+
+    LudraProcess ludra;
+    QVERIFY(ludra.run({QStringLiteral("play"), fileName, QStringLiteral("--console"),
+                       QStringLiteral("--seconds"), QStringLiteral("1")}));
+    QCOMPARE(ludra.exitCode(), 0);
+    const QStringList events = printedEvents(ludra.standardOutput());
+    QVERIFY(!events.isEmpty());
+    QCOMPARE(events.first(), printedEvent(0, 0, 60, 64));
+}
+
+void TestPlayCommand::stopsOnASignal_data()
+{
+    QTest::addColumn<int>("signal");
+
+    QTest::newRow("Ctrl-C") << SIGINT;
+    QTest::newRow("termination") << SIGTERM;
+}
+
+void TestPlayCommand::stopsOnASignal()
+{
+    QFETCH(int, signal);
+    const QString fileName = save(buildLoopingNetwork, QStringLiteral("looping.ldx"));
+    QVERIFY(!fileName.isEmpty());
+
+    LudraProcess ludra;
+    ludra.setArguments({QStringLiteral("play"), fileName, QStringLiteral("--console")});
+    ludra.start();
+    // The first note shows that playback runs, with the handlers in place.
+    QVERIFY(ludra.waitForOutput("velocity"));
+    QCOMPARE(::kill(pid_t(ludra.processId()), signal), 0);
+    QVERIFY(ludra.waitForEnd());
+    QCOMPARE(ludra.exitCode(), 0);
+    QCOMPARE(printedEvents(ludra.standardOutput()).first(), printedEvent(0, 0, 60, 64));
+}
+
+void TestPlayCommand::failsWithOneLine_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("message");
+
+    const QString missing = QStringLiteral("%missing.ldx");
+    const QString garbage = QStringLiteral("%garbage.ldx");
+    QTest::newRow("no document") << QStringList{"play"} << 2
+                                 << "ludra play: no document given (see --help)";
+    QTest::newRow("two documents") << QStringList{"play", garbage, garbage} << 2
+                                   << "ludra play: one document at a time, not 2";
+    QTest::newRow("seconds not a number")
+        << QStringList{"play", garbage, "--seconds", "soon"} << 2
+        << "ludra play: --seconds needs a number above 0 and up to 1000000000, not \"soon\"";
+    QTest::newRow("seconds zero") << QStringList{"play", garbage, "--seconds", "0"} << 2
+                                  << "ludra play: --seconds needs a number above 0 and up to "
+                                     "1000000000, not \"0\"";
+    QTest::newRow("unknown option")
+        << QStringList{"play", garbage, "--loud"} << 2 << "ludra play: Unknown option 'loud'.";
+    QTest::newRow("missing document") << QStringList{"play", missing, "--console"} << 3
+                                      << "ludra play: cannot read %missing.ldx: No such file "
+                                         "or directory";
+    QTest::newRow("not a document") << QStringList{"play", garbage, "--console"} << 3
+                                    << "ludra play: cannot read %garbage.ldx: ";
+}
+
+void TestPlayCommand::failsWithOneLine()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QString, message);
+    {
+        QFile garbage(m_dir.filePath(QStringLiteral("garbage.ldx")));
+        QVERIFY(garbage.open(QIODevice::WriteOnly));
+        garbage.write("this is not a document\n");
+    }
+    const QString dir = m_dir.path() + u'/';
+    arguments.replaceInStrings(QStringLiteral("%"), dir);
+    message.replace(QStringLiteral("%"), dir);
+
+    LudraProcess ludra;
+    QVERIFY(ludra.run(arguments));
+    QCOMPARE(ludra.exitCode(), exitCode);
+    QCOMPARE(ludra.standardOutput(), QByteArray());
+    const QString errors = QString::fromUtf8(ludra.standardError());
+    QCOMPARE(errors.count(u'\n'), 1);
+    QVERIFY2(errors.startsWith(message), qPrintable(errors));
+}
+
+QTEST_GUILESS_MAIN(TestPlayCommand)
+#include "tst_playcommand.moc"
