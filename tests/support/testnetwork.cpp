@@ -86,7 +86,10 @@ QList<TestNetwork::Delivery> TestNetwork::deliveries() const
 QList<int> TestNetwork::notesOn() const
 {
     QList<int> notes;
-    for (const Delivery &delivery : deliveries()) {
+    // A const copy: iterating a non-const one would detach it while it still
+    // shares its data with the list the voice threads append to.
+    const QList<Delivery> delivered = deliveries();
+    for (const Delivery &delivery : delivered) {
         if (delivery.event.type == InstrumentEvent::NoteOn)
             notes.append(delivery.event.data1);
     }
