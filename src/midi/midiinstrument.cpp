@@ -88,6 +88,9 @@ void MidiInstrument::applyInstrumentData(QmdItemId id, const QStringList &keys)
         changed = true;
     }
     if (keys.contains(ChannelsKey)) {
+        // The note offs still queued will go out on the new channels: notes
+        // sounding on the channels left behind are silenced here or never.
+        allNotesOff();
         setChannels(instrumentData(ChannelsKey).toBitArray());
         changed = true;
     }
