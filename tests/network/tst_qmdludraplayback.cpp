@@ -298,7 +298,8 @@ void TestQmdLudraPlayback::retime()
 
     f.advancePrincipals(40);
     QTRY_COMPARE(f.hits(nodeB), 1);
-    QCOMPARE(f.recorder.notesOn().value(1), Note(62, arrival));
+    // The firing counts before the note reaches the instrument and leaves it.
+    QTRY_COMPARE(f.recorder.notesOn().value(1), Note(62, arrival));
 }
 
 void TestQmdLudraPlayback::delivery_data()
