@@ -1,46 +1,22 @@
 #include "controllersignalrecorder.h"
 #include "qmdcontroller.h"
 #include "qmdmemmodel.h"
-#include "qmdsyncronizedcontroller.h"
 
 #include <QCoreApplication>
 #include <QRegularExpression>
 #include <QtTest>
 
 #include <functional>
-#include <memory>
 
 namespace {
 
-// What the model saw of one request, taken while it was still current.
-struct SeenRequest
-{
-    QmdRequestId rid = 0;
-    Qmd::RequestFlags flags = 0;
-    QString text;
-};
-
-// Records, at the model, the id, flags and text of every request as it ends.
-QList<SeenRequest> *watchRequests(QmdModel *model)
-{
-    auto *seen = new QList<SeenRequest>;
-    QObject::connect(model, &QObject::destroyed, [seen] { delete seen; });
-    QObject::connect(model, &QmdModel::requestFinished, model,
-                     [model, seen](QmdRequestId rid, Qmd::RequestFlags flags, int) {
-                         seen->append({rid, flags, model->currentRequestText()});
-                     });
-    return seen;
-}
-
-template <class Base> class CounterController : public Base
+class CounterController : public QmdController
 {
 public:
-    using Base::nextRequestId;
-    using Base::requestCounter;
-    using Base::setRequestCounter;
+    using QmdController::setRequestCounter;
 };
 
-// Logs the hooks, and the model's begin and end, into one list, so the
+// Logs the hooks, the reset, and the model's begin and end into one list, so the
 // order in which they run can be checked.
 class LoggingModel : public QmdMemModel
 {
@@ -65,26 +41,7 @@ private:
 class LoggingController : public QmdController
 {
 public:
-    explicit LoggingController(QStringList *log) : m_log(log) {}
-
-protected:
-    void requestFinishedHook(QmdRequestId rid) override
-    {
-        m_log->append(QStringLiteral("finished hook %1").arg(rid));
-    }
-    void beforeReadHook() const override { m_log->append("before read"); }
-    void afterReadHook() const override { m_log->append("after read"); }
-    void beforeRequestHook() const override { m_log->append("before request"); }
-    void afterRequestHook() const override { m_log->append("after request"); }
-
-private:
-    QStringList *m_log;
-};
-
-class ResetLoggingController : public QmdController
-{
-public:
-    explicit ResetLoggingController(QStringList *log) : m_log(log)
+    explicit LoggingController(QStringList *log) : m_log(log)
     {
         connect(this, &QmdController::modelAboutToBeReset, this,
                 [log] { log->append("about to be reset"); });
@@ -97,6 +54,14 @@ protected:
         m_log->append("reset document");
         QmdController::resetDocument();
     }
+    void requestFinishedHook(QmdRequestId rid) override
+    {
+        m_log->append(QStringLiteral("finished hook %1").arg(rid));
+    }
+    void beforeReadHook() const override { m_log->append("before read"); }
+    void afterReadHook() const override { m_log->append("after read"); }
+    void beforeRequestHook() const override { m_log->append("before request"); }
+    void afterRequestHook() const override { m_log->append("after request"); }
 
 private:
     QStringList *m_log;
@@ -135,9 +100,7 @@ class TestQmdController : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void requestIds_data();
     void requestIds();
-    void firstRequestIdIsTwo();
     void dataRequests_data();
     void dataRequests();
     void reusedRequestIdMergesUndoSteps();
@@ -147,63 +110,26 @@ private Q_SLOTS:
     void undoRequests();
     void setModelSwitchesModels();
     void resetIsAnnouncedBeforeItRuns();
-    void readsRunBetweenReadHooks();
     void requestOrderOfHooks_data();
     void requestOrderOfHooks();
     void requestFinishedHandling();
 };
 
-void TestQmdController::requestIds_data()
-{
-    QTest::addColumn<bool>("synchronised");
-    QTest::addColumn<QmdRequestId>("counter");
-    QTest::addColumn<QList<QmdRequestId>>("expected");
-
-    for (const bool sync : {false, true}) {
-        const char *kind = sync ? "synchronised" : "plain";
-        QTest::addRow("%s: from start", kind)
-            << sync << QmdRequestId(1) << QList<QmdRequestId>{2, 3, 4};
-        QTest::addRow("%s: wraps past the largest id", kind)
-            << sync << QmdRequestId(4294967294u) << QList<QmdRequestId>{4294967295u, 1, 2};
-    }
-}
-
+// Ids start at 2; a request that names an id keeps it and issues none; the
+// counter wraps past the largest id to 1, never to 0.
 void TestQmdController::requestIds()
 {
-    QFETCH(bool, synchronised);
-    QFETCH(QmdRequestId, counter);
-    QFETCH(QList<QmdRequestId>, expected);
-
-    const auto run = [&](auto &controller) {
-        QCOMPARE(controller.requestCounter(), QmdRequestId(1));
-        controller.setRequestCounter(counter);
-        QList<QmdRequestId> issued;
-        for (int i = 0; i < expected.size(); ++i)
-            issued.append(controller.nextRequestId());
-        QCOMPARE(issued, expected);
-        QCOMPARE(controller.requestCounter(), expected.last());
-    };
-    if (synchronised) {
-        CounterController<QmdSyncronizedController<QmdController>> controller;
-        run(controller);
-    } else {
-        CounterController<QmdController> controller;
-        run(controller);
-    }
-}
-
-void TestQmdController::firstRequestIdIsTwo()
-{
     QmdMemModel model(Qmd::StrDict);
-    QmdController controller;
+    CounterController controller;
     controller.setModel(&model);
-    QCOMPARE(controller.requestSetData(QStringLiteral("A"), 1), QmdRequestId(2));
-    QCOMPARE(controller.requestSetData(QStringLiteral("A"), 2), QmdRequestId(3));
-    // A request that names an id keeps it and issues none.
-    QCOMPARE(controller.requestSetData(QStringLiteral("A"), 3, QmdIndex(),
-                                       QmdRequestOptions(0, QStringLiteral("t"), 77)),
+    const QString a = QStringLiteral("A");
+    QCOMPARE(controller.requestSetData(a, 1), QmdRequestId(2));
+    QCOMPARE(controller.requestSetData(a, 2, QmdIndex(), QmdRequestOptions(0, a, 77)),
              QmdRequestId(77));
-    QCOMPARE(controller.requestSetData(QStringLiteral("A"), 4), QmdRequestId(4));
+    QCOMPARE(controller.requestSetData(a, 3), QmdRequestId(3));
+    controller.setRequestCounter(4294967294u);
+    QCOMPARE(controller.requestSetData(a, 4), QmdRequestId(4294967295u));
+    QCOMPARE(controller.requestSetData(a, 5), QmdRequestId(1));
 }
 
 void TestQmdController::dataRequests_data()
@@ -223,54 +149,23 @@ void TestQmdController::dataRequests_data()
     QTest::newRow("add values") << Request([](C &c, I l) {
         return c.requestAddData(QList<QVariant>{7, 8}, l);
     }) << ids << "Add Data";
-    QTest::newRow("set values by id") << Request([](C &c, I l) {
-        return c.requestSetData(QHash<QmdItemId, QVariant>{{1, 1}, {9, 2}}, l);
-    }) << ids << "Set Data";
     QTest::newRow("set values by key") << Request([](C &c, I) {
         return c.requestSetData(QHash<QString, QVariant>{{"A", 1}, {"C", 2}});
     }) << keys << "Set Data";
-    QTest::newRow("set root") << Request([](C &c, I) { return c.requestSetRoot(5); }) << root
-                              << "Set Root";
     QTest::newRow("set values by index") << Request([](C &c, I l) {
         return c.requestSetData(QHash<QmdIndex, QVariant>{{c.index(QmdItemId(1), l), 3}});
     }) << ids << "Set Data";
-    QTest::newRow("set data if invalid by id")
-        << Request([](C &c, I l) { return c.requestSetDataIfInvalid(QmdItemId(3), 1, l); }) << ids
-        << "Set Data If Invalid";
-    QTest::newRow("set data if invalid by key")
-        << Request([](C &c, I) { return c.requestSetDataIfInvalid(QStringLiteral("A"), 1); })
-        << keys << "Set Data If Invalid";
+    QTest::newRow("set root") << Request([](C &c, I) { return c.requestSetRoot(5); }) << root
+                              << "Set Root";
     QTest::newRow("add one type") << Request([](C &c, I l) {
         return c.requestAddType(Qmd::StrDict, l);
     }) << ids << "Add Type";
-    QTest::newRow("add types") << Request([](C &c, I l) {
-        return c.requestAddTypes({Qmd::StrDict, Qmd::IntDict}, l);
-    }) << ids << "Add Types";
-    QTest::newRow("set one type by id")
-        << Request([](C &c, I l) { return c.requestSetType(QmdItemId(4), Qmd::IntDict, l); }) << ids
-        << "Set Type";
     QTest::newRow("set types by id") << Request([](C &c, I l) {
         return c.requestSetTypes(QHash<QmdItemId, Qmd::ContainerType>{{4, Qmd::IntDict}}, l);
     }) << ids << "Set Types";
-    QTest::newRow("set one type by key")
-        << Request([](C &c, I) { return c.requestSetType(QStringLiteral("D"), Qmd::StrDict); })
-        << keys << "Set Type";
-    QTest::newRow("set types by key") << Request([](C &c, I) {
-        return c.requestSetTypes(QHash<QString, Qmd::ContainerType>{{"D", Qmd::StrDict}});
-    }) << keys << "Set Types";
-    QTest::newRow("set root type")
-        << Request([](C &c, I) { return c.requestSetRootType(Qmd::IntDict); }) << root
-        << "Set Root Type";
     QTest::newRow("set one type by index") << Request([](C &c, I) {
         return c.requestSetType(c.index(QStringLiteral("B")), Qmd::StrDict);
     }) << keys << "Set Type";
-    QTest::newRow("set types by index") << Request([](C &c, I) {
-        return c.requestSetTypes(
-            QHash<QmdIndex, Qmd::ContainerType>{{c.index(QStringLiteral("B")), Qmd::IntDict}});
-    }) << keys << "Set Types";
-    QTest::newRow("set type if invalid by id") << Request([](C &c, I l) {
-        return c.requestSetTypeIfInvalid(QmdItemId(3), Qmd::StrDict, l);
-    }) << ids << "Set Type If Invalid";
     QTest::newRow("set type if invalid by key") << Request([](C &c, I) {
         return c.requestSetTypeIfInvalid(QStringLiteral("A"), Qmd::StrDict);
     }) << keys << "Set Type If Invalid";
@@ -280,16 +175,13 @@ void TestQmdController::dataRequests_data()
     QTest::newRow("remove by keys") << Request([](C &c, I) {
         return c.requestRemove(QStringList{"B", "Empty"});
     }) << removedKeys << "Remove";
-    QTest::newRow("remove by indexes") << Request([](C &c, I) {
-        return c.requestRemove(QmdIndexList{c.index(QStringLiteral("B"))});
-    }) << removedKeys << "Remove";
     QTest::newRow("clear") << Request([](C &c, I l) { return c.requestClear(l); }) << removedIds
                            << "Clear";
 }
 
 // Each request returns its id before any signal; its change signal, the undo
 // state signals and last requestFinished follow from the event loop, all
-// with that id; the model saw the default text and undoable flags.
+// with that id, and the request is one undo step under its default text.
 void TestQmdController::dataRequests()
 {
     QFETCH(Request, request);
@@ -297,7 +189,6 @@ void TestQmdController::dataRequests()
     QFETCH(QString, text);
 
     Fixture f;
-    QList<SeenRequest> *seen = watchRequests(&f.model);
     ControllerSignalRecorder recorder(&f.controller);
 
     const QmdRequestId rid = request(f.controller, f.list);
@@ -312,11 +203,6 @@ void TestQmdController::dataRequests()
         QCOMPARE(e.rid, rid);
     QCOMPARE(recorder.events().last().args, QVariantList{0});
     QCOMPARE(recorder.only({"undoTextChanged"}).first().args, QVariantList{text});
-
-    QCOMPARE(seen->size(), 1);
-    QCOMPARE(seen->first().rid, rid);
-    QCOMPARE(seen->first().flags, Qmd::RequestFlags(0));
-    QCOMPARE(seen->first().text, text);
     QCOMPARE(f.controller.undoText(), text);
     QCOMPARE(f.controller.undoRedoCount(), 1);
 }
@@ -414,26 +300,20 @@ void TestQmdController::ifInvalid()
 void TestQmdController::undoRequests_data()
 {
     QTest::addColumn<QString>("which");
-    QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("isReplay");
     QTest::addColumn<int>("undoRedoCount");
     QTest::addColumn<QVariant>("valueOfA");
 
     // Before each: A = 1 then A = 2 as two undo steps, one of them undone.
-    QTest::newRow("undo") << "undo"
-                          << "Undo" << true << 2 << QVariant();
-    QTest::newRow("redo") << "redo"
-                          << "Redo" << true << 2 << QVariant(2);
-    QTest::newRow("mark clean") << "clean"
-                                << "Mark Clean State" << false << 2 << QVariant(1);
-    QTest::newRow("limit") << "limit"
-                           << "Undo/Redo Limit" << false << 1 << QVariant(1);
+    QTest::newRow("undo") << "undo" << true << 2 << QVariant();
+    QTest::newRow("redo") << "redo" << true << 2 << QVariant(2);
+    QTest::newRow("mark clean") << "clean" << false << 2 << QVariant(1);
+    QTest::newRow("limit") << "limit" << false << 1 << QVariant(1);
 }
 
 void TestQmdController::undoRequests()
 {
     QFETCH(QString, which);
-    QFETCH(QString, text);
     QFETCH(bool, isReplay);
     QFETCH(int, undoRedoCount);
     QFETCH(QVariant, valueOfA);
@@ -447,7 +327,6 @@ void TestQmdController::undoRequests()
     QCoreApplication::processEvents();
     QVERIFY(!controller.isUndoRedoRequest(undone));
 
-    QList<SeenRequest> *seen = watchRequests(&model);
     QList<bool> replayWhenFinished;
     connect(&controller, &QmdController::requestFinished, this, [&](QmdRequestId rid) {
         replayWhenFinished.append(controller.isUndoRedoRequest(rid));
@@ -463,10 +342,6 @@ void TestQmdController::undoRequests()
     else
         rid = controller.requestSetUndoRedoLimit(1);
 
-    QCOMPARE(seen->size(), 1);
-    QCOMPARE(seen->first().rid, rid);
-    QCOMPARE(seen->first().flags, Qmd::RequestFlags(Qmd::NoUndo));
-    QCOMPARE(seen->first().text, text);
     QCOMPARE(controller.isUndoRedoRequest(rid), isReplay);
     // The request itself is no undo step.
     QCOMPARE(controller.undoRedoCount(), undoRedoCount);
@@ -504,48 +379,15 @@ void TestQmdController::setModelSwitchesModels()
     QCOMPARE(controller.model(), &second);
 }
 
-// Each synchronous read is one section between the read hooks.
 void TestQmdController::resetIsAnnouncedBeforeItRuns()
 {
     QStringList log;
-    ResetLoggingController controller(&log);
+    LoggingController controller(&log);
     QmdMemModel model(Qmd::StrDict);
     controller.setModel(&model);
     controller.reset();
     const QStringList once{"about to be reset", "reset document", "reset"};
-    QCOMPARE(log, once + once);
-}
-
-void TestQmdController::readsRunBetweenReadHooks()
-{
-    QStringList log;
-    LoggingModel model(&log);
-    LoggingController controller(&log);
-    controller.setModel(&model);
-    log.clear();
-    const QmdController &c = controller;
-    c.isValid(QmdIndex());
-    c.index(QStringLiteral("A"));
-    c.index(QmdItemId(1));
-    c.parent(QmdIndex());
-    c.hasChildren();
-    c.children(QmdIndex());
-    c.data(QmdIndex());
-    c.containerType(QmdIndex());
-    c.ids();
-    c.keys();
-    c.undoRedoLimit();
-    c.isAtCleanState();
-    c.undoRedoCount();
-    c.canRedo();
-    c.canUndo();
-    c.redoText();
-    c.undoText();
-    QStringList expected;
-    for (int i = 0; i < 17; ++i)
-        expected << "before read"
-                 << "after read";
-    QCOMPARE(log, expected);
+    QCOMPARE(log.filter(QStringLiteral("reset")), once + once);
 }
 
 void TestQmdController::requestOrderOfHooks_data()
@@ -553,6 +395,27 @@ void TestQmdController::requestOrderOfHooks_data()
     QTest::addColumn<Request>("request");
     QTest::addColumn<QStringList>("expected");
     const QStringList plain{"before request", "model begin", "model end", "after request"};
+    // Each synchronous read is one section between the read hooks.
+    QTest::newRow("every read") << Request([](QmdController &c, const QmdIndex &) {
+        c.isValid(QmdIndex());
+        c.index(QStringLiteral("A"));
+        c.index(QmdItemId(1));
+        c.parent(QmdIndex());
+        c.hasChildren();
+        c.children(QmdIndex());
+        c.data(QmdIndex());
+        c.containerType(QmdIndex());
+        c.ids();
+        c.keys();
+        c.undoRedoLimit();
+        c.isAtCleanState();
+        c.undoRedoCount();
+        c.canRedo();
+        c.canUndo();
+        c.redoText();
+        c.undoText();
+        return QmdRequestId(0);
+    }) << QStringList(17, QStringLiteral("before read|after read")).join('|').split('|');
     QTest::newRow("set data") << Request([](QmdController &c, const QmdIndex &) {
         return c.requestSetData(QStringLiteral("A"), 1);
     }) << plain;

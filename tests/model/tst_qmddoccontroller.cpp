@@ -57,7 +57,6 @@ class TestQmdDocController : public QObject
 private Q_SLOTS:
     void fileRequests_data();
     void fileRequests();
-    void defaultSaveAndLoadSucceed();
 };
 
 void TestQmdDocController::fileRequests_data()
@@ -85,8 +84,6 @@ void TestQmdDocController::fileRequests_data()
     QTest::newRow("load template keeps the name")
         << "template" << true << "other" << QStringList{"modelReset", "templateLoaded"} << "other"
         << true << 0;
-    QTest::newRow("load template fails to open")
-        << "template" << false << "" << QStringList{"templateLoadError"} << "" << false << -1;
 }
 
 void TestQmdDocController::fileRequests()
@@ -166,22 +163,6 @@ void TestQmdDocController::fileRequests()
             QVERIFY(controller.isAtCleanState());
         }
     }
-}
-
-void TestQmdDocController::defaultSaveAndLoadSucceed()
-{
-    QmdMemModel model(Qmd::StrDict);
-    QmdDocController controller;
-    controller.setModel(&model);
-    controller.requestSetData(QStringLiteral("A"), 1);
-    ControllerSignalRecorder recorder(&controller);
-
-    controller.requestSave(QStringLiteral("name"));
-    QCOMPARE(recorder.names(), QStringList({"fileSaved", "fileNameChanged"}));
-    QVERIFY(controller.isAtCleanState());
-    controller.requestLoad(QStringLiteral("other"));
-    QCOMPARE(recorder.names().mid(2), QStringList({"modelReset", "fileLoaded", "fileNameChanged"}));
-    QCOMPARE(controller.fileName(), QStringLiteral("other"));
 }
 
 QTEST_GUILESS_MAIN(TestQmdDocController)

@@ -38,8 +38,7 @@ private Q_SLOTS:
     void valueConversion();
     void writtenFile_data();
     void writtenFile();
-    void exclusions_data();
-    void exclusions();
+    void excludeIndexAdds();
     void reading_data();
     void reading();
     void rejected_data();
@@ -106,12 +105,8 @@ void TestQmdPropertyList::valueConversion_data()
 
     QTest::newRow("true") << QVariant(true) << QByteArray("<true/>") << "bool:true";
     QTest::newRow("int") << QVariant(-7) << QByteArray("<integer>-7</integer>") << "int:-7";
-    QTest::newRow("uint") << QVariant(7u) << QByteArray("<integer>7</integer>") << "int:7";
     QTest::newRow("largest uint") << QVariant(std::numeric_limits<quint32>::max())
                                   << QByteArray("<integer>4294967295</integer>") << "int:0";
-    QTest::newRow("largest ulonglong")
-        << QVariant(std::numeric_limits<quint64>::max())
-        << QByteArray("<integer>18446744073709551615</integer>") << "int:0";
     QTest::newRow("signed 64-bit beyond 32 bits")
         << QVariant(qint64(1) << 40) << QByteArray("<string>1099511627776</string>")
         << "QString:1099511627776";
@@ -122,15 +117,7 @@ void TestQmdPropertyList::valueConversion_data()
     QTest::newRow("string with markup")
         << QVariant(QString("a<b & c>d")) << QByteArray("<string>a&lt;b &amp; c&gt;d</string>")
         << "QString:a<b & c>d";
-    // The parser drops text made of whitespace only and, as XML wants,
-    // turns carriage returns into line feeds.
-    QTest::newRow("whitespace-only string")
-        << QVariant(QString(" \t")) << QByteArray("<string> \t</string>") << "QString:";
-    QTest::newRow("carriage return")
-        << QVariant(QString("a\r\nb")) << QByteArray("<string>a\r\nb</string>") << "QString:a\nb";
     QTest::newRow("invalid value") << QVariant() << QByteArray("<string></string>") << "QString:";
-    QTest::newRow("no text form") << QVariant(QSize(1, 2)) << QByteArray("<string></string>")
-                                  << "QString:";
 }
 
 // Each kind of value is written as its element and read back by the rules of
@@ -219,59 +206,21 @@ void TestQmdPropertyList::writtenFile()
     QCOMPARE(Run::write(model, ModelBuild::indexAt(model, exportPath), excludedIndexes), expected);
 }
 
-void TestQmdPropertyList::exclusions_data()
+// Excluding one more index keeps those excluded before, and all below them.
+void TestQmdPropertyList::excludeIndexAdds()
 {
-    QTest::addColumn<QString>("tree");
-    QTest::addColumn<QStringList>("setFirst");
-    QTest::addColumn<QStringList>("setThen");
-    QTest::addColumn<QStringList>("added");
-    QTest::addColumn<QString>("expected");
-
-    const QString tree = "S{A=I{1=S{x=int:1,y=I{4=bool:true}},2=int:2},B=S{z=int:3},C=int:4}";
-    QTest::newRow("a container and everything below it")
-        << tree << QStringList() << QStringList{"/A/1"} << QStringList()
-        << "S{A=I{2=int:2},B=S{z=int:3},C=int:4}";
-    QTest::newRow("items at several levels")
-        << tree << QStringList() << QStringList{"/A/1/y/4", "/B/z", "/A/2"} << QStringList()
-        << "S{A=I{1=S{x=int:1,y=I{}}},B=S{},C=int:4}";
-    QTest::newRow("setting replaces the earlier set")
-        << tree << QStringList{"/A", "/B"} << QStringList{"/C"} << QStringList()
-        << "S{A=I{1=S{x=int:1,y=I{4=bool:true}},2=int:2},B=S{z=int:3}}";
-    QTest::newRow("adding keeps the set")
-        << tree << QStringList() << QStringList{"/A"} << QStringList{"/B/z"} << "S{B=S{},C=int:4}";
-}
-
-// Excluded items, and all below them, are missing from the file.
-void TestQmdPropertyList::exclusions()
-{
-    QFETCH(QString, tree);
-    QFETCH(QStringList, setFirst);
-    QFETCH(QStringList, setThen);
-    QFETCH(QStringList, added);
-    QFETCH(QString, expected);
-
     QmdMemModel source;
-    QVERIFY(ModelBuild::tree(source, tree));
-    const auto indexes = [&](const QStringList &paths) {
-        QSet<QmdIndex> set;
-        for (const QString &path : paths)
-            set.insert(ModelBuild::indexAt(source, path));
-        return set;
-    };
+    QVERIFY(ModelBuild::tree(source, "S{A=I{1=S{x=int:1}},B=S{z=int:3},C=int:4}"));
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
     QmdPropertyListExporter exporter(&source, &buffer);
-    QCOMPARE(exporter.excludedIndexes(), QSet<QmdIndex>());
-    exporter.setExcludedIndexes(indexes(setFirst));
-    exporter.setExcludedIndexes(indexes(setThen));
-    for (const QString &path : added)
-        exporter.excludeIndex(ModelBuild::indexAt(source, path));
-    QCOMPARE(exporter.excludedIndexes(), indexes(setThen + added));
+    exporter.setExcludedIndexes({ModelBuild::indexAt(source, "/A")});
+    exporter.excludeIndex(ModelBuild::indexAt(source, "/B/z"));
     exporter.exportIndex();
 
     QmdMemModel target;
     QVERIFY(Run::read(target, buffer.data()).accepted);
-    QCOMPARE(ModelDump::tree(target), expected);
+    QCOMPARE(ModelDump::tree(target), "S{B=S{},C=int:4}");
 }
 
 void TestQmdPropertyList::reading_data()
@@ -303,15 +252,8 @@ void TestQmdPropertyList::reading_data()
     QTest::newRow("no version attribute")
         << QByteArray("<plist>" + Run::strDict("<key>a</key><integer>1</integer>") + "</plist>")
         << "S{a=int:1}" << none;
-    QTest::newRow("no declaration and no DOCTYPE")
-        << QByteArray("<plist version=\"1.0\"><string>x</string></plist>") << "QString:x" << none;
-    QTest::newRow("top element a value replaces the root")
-        << Run::file("<integer>12</integer>") << "int:12" << none;
     QTest::newRow("later top elements are ignored")
         << Run::file("<true/><false/>" + Run::strDict("")) << "bool:true" << none;
-    QTest::newRow("text around the top element is ignored")
-        << Run::file("junk<false/>more") << "bool:false" << none;
-    QTest::newRow("empty plist leaves the model") << Run::file("") << OldTree << none;
     QTest::newRow("top element unrecognised leaves the model")
         << Run::file("<array><string>a</string></array>") << OldTree << none;
     QTest::newRow("unrecognised value elements")
@@ -356,15 +298,6 @@ void TestQmdPropertyList::reading_data()
     QTest::newRow("unknown ContainerType")
         << Run::file("<dict><key>ContainerType</key><string>List</string></dict>") << OldTree
         << QStringList{kindError};
-    QTest::newRow("ContainerType not a string")
-        << Run::file("<dict><key>ContainerType</key><integer>1</integer><key>ContainerType</key>"
-                     "<string>IntDict</string></dict>")
-        << OldTree << QStringList{kindError};
-    QTest::newRow("ContainerType with no value")
-        << Run::file("<dict><key>ContainerType</key></dict>") << OldTree << QStringList{kindError};
-    QTest::newRow("ContainerType name with spaces")
-        << Run::file("<dict><key>ContainerType</key><string> IntDict</string></dict>") << OldTree
-        << QStringList{kindError};
     QTest::newRow("nested dict without ContainerType")
         << Run::file(
                Run::strDict("<key>a</key><dict><key>b</key><true/></dict><key>c</key><true/>"))
@@ -375,21 +308,15 @@ void TestQmdPropertyList::reading_data()
     QTest::newRow("empty key") << Run::file(Run::strDict(
                                       "<key></key><integer>5</integer><key>a</key><true/>"))
                                << "S{a=bool:true}" << QStringList{invalid, missing};
-    QTest::newRow("zero IntDict key")
-        << Run::file(
-               Run::intDict("<key>0</key><integer>5</integer><key>2</key><integer>6</integer>"))
-        << "I{2=int:6}" << QStringList{invalid};
-    QTest::newRow("non-numeric IntDict keys")
+    QTest::newRow("IntDict keys that are no identifier")
         << Run::file(Run::intDict("<key>x</key><integer>5</integer><key>-1</key><true/>"
-                                  "<key>4294967296</key><true/><key>3</key><false/>"))
-        << "I{3=bool:false}" << QStringList{invalid, invalid, invalid};
+                                  "<key>0</key><true/><key>4294967296</key><true/>"
+                                  "<key>3</key><false/>"))
+        << "I{3=bool:false}" << QStringList{invalid, invalid, invalid, invalid};
     QTest::newRow("two keys in a row")
         << Run::file(
                Run::strDict("<key>a</key><key>b</key><integer>1</integer><key>c</key><true/>"))
         << "S{c=bool:true}" << QStringList{twoKeys, missing};
-    QTest::newRow("ContainerType key followed by a key")
-        << Run::file(Run::strDict("<key>ContainerType</key><key>a</key><integer>1</integer>"))
-        << "S{}" << QStringList{missing};
     QTest::newRow("errors inside nested dicts")
         << Run::file(Run::intDict(
                "<key>1</key>" + Run::strDict("<key>a</key><key>b</key><true/>") + "<key>2</key>" +
@@ -421,11 +348,6 @@ void TestQmdPropertyList::rejected_data()
 
     const QByteArray unclosed = "<?xml version=\"1.0\"?>\n<plist>\n  <dict>\n";
     QTest::newRow("unclosed elements") << unclosed << Run::parserError(unclosed);
-    QTest::newRow("empty file") << QByteArray() << Run::parserError(QByteArray());
-    const QByteArray twoRoots = "<plist/><plist/>";
-    QTest::newRow("two document elements") << twoRoots << Run::parserError(twoRoots);
-    const QByteArray undeclared = Run::file("<string>&nbsp;</string>");
-    QTest::newRow("undeclared entity") << undeclared << Run::parserError(undeclared);
     QTest::newRow("error position")
         << QByteArray("<plist>\n<dict>\n  <key>a</key>\n  <b></c>\n</dict></plist>")
         << "Parse error at line 4, column 9:\nOpening and ending tag mismatch.";
@@ -434,8 +356,6 @@ void TestQmdPropertyList::rejected_data()
         << QByteArray("<?xml version=\"1.0\"?><dict><key>ContainerType</key>"
                       "<string>StrDict</string></dict>")
         << "The file is not a plist file.";
-    QTest::newRow("document element in another case")
-        << QByteArray("<Plist version=\"1.0\"><true/></Plist>") << "The file is not a plist file.";
     QTest::newRow("prefixed document element")
         << QByteArray("<a:plist xmlns:a=\"urn:x\" version=\"1.0\"><true/></a:plist>")
         << "The file is not a plist file.";

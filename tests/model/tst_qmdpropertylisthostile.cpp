@@ -6,7 +6,6 @@
 #include "qmdpropertylistimporter.h"
 #include "qmdxmlguard.h"
 
-#include <QRandomGenerator>
 #include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
@@ -73,8 +72,6 @@ private Q_SLOTS:
     void hostileFiles_data();
     void hostileFiles();
     void truncatedFiles();
-    void binaryJunk_data();
-    void binaryJunk();
 
 private:
     QTemporaryDir m_dir;
@@ -235,31 +232,6 @@ void TestQmdPropertyListHostile::truncatedFiles()
     QmdMemModel model;
     QVERIFY(Run::read(model, file.first(complete)).accepted);
     QCOMPARE(ModelDump::tree(model), ModelDump::tree(source));
-}
-
-void TestQmdPropertyListHostile::binaryJunk_data()
-{
-    QTest::addColumn<QByteArray>("prefix");
-    QTest::newRow("junk alone") << QByteArray();
-    QTest::newRow("junk inside a dict") << QByteArray(PlistStart + "<dict>");
-}
-
-// Random bytes, with or without a plausible start, never load.
-void TestQmdPropertyListHostile::binaryJunk()
-{
-    QFETCH(QByteArray, prefix);
-    QRandomGenerator random(20240601);
-    for (int round = 0; round < 200; ++round) {
-        QByteArray junk(random.bounded(1, 2000), Qt::Uninitialized);
-        for (char &byte : junk)
-            byte = char(random.bounded(256));
-        QmdMemModel model;
-        QVERIFY(ModelBuild::tree(model, OldTree));
-        const Run::Read read = Run::read(model, prefix + junk);
-        QVERIFY(!read.accepted);
-        QVERIFY(read.error.startsWith("Parse error at line "));
-        QCOMPARE(ModelDump::tree(model), OldTree);
-    }
 }
 
 QTEST_GUILESS_MAIN(TestQmdPropertyListHostile)
