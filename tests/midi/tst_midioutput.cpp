@@ -51,19 +51,14 @@ class TestMidiOutput : public QObject
 
 private Q_SLOTS:
     void initTestCase();
-    void cleanupTestCase();
 
     void encode_data();
     void encode();
     void channelsKeepTheFirstSixteenBits();
     void closedPortSendsNothing();
 
-    void listsTheOutputPorts();
     void batchArrivesInOrder();
-    void allNotesOffOnEveryEnabledChannel();
     void outputsOnOneNameShareOneLibraryPort();
-    void openingAnotherNameClosesTheFirst();
-    void unknownNameDoesNotOpen();
 
 private:
     std::unique_ptr<JackServer> m_server;
@@ -75,26 +70,15 @@ void TestMidiOutput::initTestCase()
     QVERIFY2(JackServer::startIfInstalled(&m_server, &error), qPrintable(error));
 }
 
-void TestMidiOutput::cleanupTestCase()
-{
-    m_server.reset();
-}
-
 void TestMidiOutput::encode_data()
 {
     QTest::addColumn<Events>("events");
     QTest::addColumn<quint16>("channels");
     QTest::addColumn<Bytes>("expected");
 
-    QTest::newRow("note on, channel 0") << Events{InstrumentEvent::noteOn(0, 60, 100)}
-                                        << channelBits({0}) << Bytes{bytes({0x90, 60, 100})};
     QTest::newRow("note off, channels ascending")
         << Events{InstrumentEvent::noteOff(0, 61, 0)} << channelBits({15, 3, 1})
         << Bytes{bytes({0x81, 61, 0}), bytes({0x83, 61, 0}), bytes({0x8F, 61, 0})};
-    QTest::newRow("program change on 0 and 9")
-        << Events{InstrumentEvent::programChange(0, 5, 1, 2)} << channelBits({9, 0})
-        << Bytes{bytes({0xB0, 0, 1}), bytes({0xB0, 32, 2}), bytes({0xC0, 5}),
-                 bytes({0xB9, 0, 1}), bytes({0xB9, 32, 2}), bytes({0xC9, 5})};
     QTest::newRow("user message once, whatever the channels")
         << Events{InstrumentEvent::userMessage(0, bytes({0xF0, 1, 2, 0xF7}))}
         << channelBits({0, 1, 2}) << Bytes{bytes({0xF0, 1, 2, 0xF7})};
@@ -132,44 +116,43 @@ void TestMidiOutput::channelsKeepTheFirstSixteenBits()
     QCOMPARE(output.channels(), channels({3}));
 }
 
+// A port that is not there does not open, and a closed output sends nothing.
 void TestMidiOutput::closedPortSendsNothing()
 {
     MidiOutput output;
     output.setChannels(channels({0}));
+    const QString missing = QStringLiteral("no such client:no such port");
+    QVERIFY(!output.open(missing));
     QVERIFY(!output.isOpen());
+    QCOMPARE(MidiOutput::userCount(missing), 0);
     QVERIFY(!output.sendEvents({InstrumentEvent::noteOn(0, 60, 100)}));
     QVERIFY(!output.allNotesOff());
     QVERIFY(!output.sendRaw(bytes({0xF8})));
     QVERIFY(output.close());
 }
 
-void TestMidiOutput::listsTheOutputPorts()
-{
-    REQUIRE_JACK(m_server);
-    VirtualMidiSink sink;
-    QVERIFY(MidiOutput::outputPortNames().contains(sink.portName()));
-}
-
+// A listed port opens; a batch arrives whole and in order, and all notes off
+// goes to every enabled channel.
 void TestMidiOutput::batchArrivesInOrder()
 {
     REQUIRE_JACK(m_server);
     VirtualMidiSink sink;
+    QVERIFY(MidiOutput::outputPortNames().contains(sink.portName()));
     MidiOutput output;
     QVERIFY(output.open(sink.portName()));
-    QVERIFY(output.isOpen());
     QCOMPARE(output.portName(), sink.portName());
     QVERIFY(awaitConnection(output, sink));
-    output.setChannels(channels({0, 9}));
+    output.setChannels(channels({9, 0}));
 
     QVERIFY(output.sendEvents({InstrumentEvent::programChange(0, 7, 3, 4),
                                InstrumentEvent::noteOn(10, 60, 100),
-                               InstrumentEvent::userMessage(10, bytes({0xF0, 0x7D, 0x01, 0xF7})),
-                               InstrumentEvent::noteOff(20, 60, 64)}));
+                               InstrumentEvent::userMessage(10, bytes({0xF0, 0x7D, 0x01, 0xF7}))}));
+    QVERIFY(output.allNotesOff());
     const Bytes expected{
         bytes({0xB0, 0, 3}),    bytes({0xB0, 32, 4}),   bytes({0xC0, 7}),
         bytes({0xB9, 0, 3}),    bytes({0xB9, 32, 4}),   bytes({0xC9, 7}),
         bytes({0x90, 60, 100}), bytes({0x99, 60, 100}), bytes({0xF0, 0x7D, 0x01, 0xF7}),
-        bytes({0x80, 60, 64}),  bytes({0x89, 60, 64})};
+        bytes({0xB0, 123, 0}),  bytes({0xB9, 123, 0})};
     QTRY_COMPARE_WITH_TIMEOUT(sink.count(), int(expected.size()), 30000);
     QCOMPARE(sink.messages(), expected);
     QVERIFY(output.close());
@@ -177,21 +160,8 @@ void TestMidiOutput::batchArrivesInOrder()
     QCOMPARE(output.portName(), QString());
 }
 
-void TestMidiOutput::allNotesOffOnEveryEnabledChannel()
-{
-    REQUIRE_JACK(m_server);
-    VirtualMidiSink sink;
-    MidiOutput output;
-    QVERIFY(output.open(sink.portName()));
-    QVERIFY(awaitConnection(output, sink));
-    output.setChannels(channels({5, 2}));
-    QVERIFY(output.allNotesOff());
-    QVERIFY(output.sendRaw(bytes({0xFC})));
-    const Bytes expected{bytes({0xB2, 123, 0}), bytes({0xB5, 123, 0}), bytes({0xFC})};
-    QTRY_COMPARE_WITH_TIMEOUT(sink.count(), int(expected.size()), 30000);
-    QCOMPARE(sink.messages(), expected);
-}
-
+// Outputs on one name share the library port, each with its own channels;
+// the port goes when its last user closes, is destroyed or opens another.
 void TestMidiOutput::outputsOnOneNameShareOneLibraryPort()
 {
     REQUIRE_JACK(m_server);
@@ -224,36 +194,14 @@ void TestMidiOutput::outputsOnOneNameShareOneLibraryPort()
     QCOMPARE(MidiOutput::userCount(name), 2);
     first.reset();
     QCOMPARE(MidiOutput::userCount(name), 1);
-    QVERIFY(second.close());
+
+    // Opening another name leaves the first port.
+    VirtualMidiSink other;
+    QVERIFY(second.open(other.portName()));
     QCOMPARE(MidiOutput::userCount(name), 0);
-}
-
-void TestMidiOutput::openingAnotherNameClosesTheFirst()
-{
-    REQUIRE_JACK(m_server);
-    VirtualMidiSink a;
-    VirtualMidiSink b;
-    MidiOutput output;
-    output.setChannels(channels({0}));
-    QVERIFY(output.open(a.portName()));
-    QVERIFY(output.open(b.portName()));
-    QCOMPARE(MidiOutput::userCount(a.portName()), 0);
-    QCOMPARE(MidiOutput::userCount(b.portName()), 1);
-    QCOMPARE(output.portName(), b.portName());
-    QVERIFY(awaitConnection(output, b));
-    QVERIFY(output.sendEvents({InstrumentEvent::noteOn(0, 9, 9)}));
-    QTRY_COMPARE_WITH_TIMEOUT(b.count(), 1, 30000);
-    QCOMPARE(a.count(), 0);
-}
-
-void TestMidiOutput::unknownNameDoesNotOpen()
-{
-    REQUIRE_JACK(m_server);
-    MidiOutput output;
-    QVERIFY(!output.open(QStringLiteral("no such client:no such port")));
-    QVERIFY(!output.isOpen());
-    QCOMPARE(MidiOutput::userCount(QStringLiteral("no such client:no such port")), 0);
-    QVERIFY(!output.sendRaw(bytes({0xF8})));
+    QCOMPARE(MidiOutput::userCount(other.portName()), 1);
+    QVERIFY(awaitConnection(second, other));
+    QCOMPARE(sink.count(), int(expected.size()));
 }
 
 QTEST_GUILESS_MAIN(TestMidiOutput)

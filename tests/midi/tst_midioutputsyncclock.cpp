@@ -42,7 +42,6 @@ class TestMidiOutputSyncClock : public QObject
 
 private Q_SLOTS:
     void initTestCase();
-    void cleanupTestCase();
     void init();
 
     void intervalForTempo_data();
@@ -68,11 +67,6 @@ void TestMidiOutputSyncClock::initTestCase()
     QVERIFY2(JackServer::startIfInstalled(&m_server, &error), qPrintable(error));
 }
 
-void TestMidiOutputSyncClock::cleanupTestCase()
-{
-    m_server.reset();
-}
-
 void TestMidiOutputSyncClock::init()
 {
     m_clock->set(1000000000);
@@ -90,8 +84,6 @@ void TestMidiOutputSyncClock::intervalForTempo_data()
     QTest::addColumn<int>("interval");
 
     QTest::newRow("120") << 120u << 80;
-    QTest::newRow("60") << 60u << 164;
-    QTest::newRow("999") << 999u << 8;
     QTest::newRow("2500: one millisecond per pulse, floored") << 2500u << 4;
     QTest::newRow("1: bounded to 500") << 1u << 500;
     QTest::newRow("0: the longest interval") << 0u << 500;

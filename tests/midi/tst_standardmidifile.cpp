@@ -20,6 +20,19 @@ QByteArray hex(const char *text)
     return QByteArray::fromHex(text);
 }
 
+// What midicsv lists for the file: header, tempo track, then the lines of
+// the named tracks as given.
+QStringList listing(const StandardMidiFile &file, const QStringList &trackLines)
+{
+    return QStringList{QStringLiteral("0, 0, Header, 1, %1, %2")
+                           .arg(file.tracks.size() + 1)
+                           .arg(file.ticksPerQuarter),
+                       "1, 0, Start_track",
+                       QStringLiteral("1, 0, Tempo, %1").arg(file.microsecondsPerQuarter),
+                       "1, 0, End_track"} +
+           trackLines + QStringList{"0, 0, End_of_file"};
+}
+
 } // namespace
 
 class TestStandardMidiFile : public QObject
@@ -51,118 +64,66 @@ void TestStandardMidiFile::readBack_data()
     QTest::addColumn<StandardMidiFile>("file");
     QTest::addColumn<QStringList>("expected");
 
-    {
-        StandardMidiFile file;
-        QTest::newRow("no tracks: only the tempo track")
-            << file
-            << QStringList{"0, 0, Header, 1, 1, 960", "1, 0, Start_track", "1, 0, Tempo, 500000",
-                           "1, 0, End_track", "0, 0, End_of_file"};
+    StandardMidiFile file;
+    QTest::newRow("no tracks: only the tempo track") << file << listing(file, {});
+
+    file.microsecondsPerQuarter = 461538;
+    file.ticksPerQuarter = 480;
+    file.tracks = {{QStringLiteral("Empty"), {}}};
+    QTest::newRow("an empty track ends at 0; tempo and division as given")
+        << file
+        << listing(file, {"2, 0, Start_track", "2, 0, Title_t, \"Empty\"", "2, 0, End_track"});
+
+    file = StandardMidiFile();
+    file.tracks = {
+        {QStringLiteral("Piano"),
+         {midiEvent(0, {0xC0, 5}), midiEvent(0, {0x90, 60, 100}), midiEvent(0, {0x91, 64, 90}),
+          midiEvent(480, {0x80, 60, 0}), midiEvent(480, {0x81, 64, 0}),
+          midiEvent(960, {0xB2, 7, 80}), midiEvent(1000, {0xE3, 0x00, 0x40})}}};
+    QTest::newRow("channel messages at equal and rising ticks; end at the last event")
+        << file
+        << listing(file, {"2, 0, Start_track", "2, 0, Title_t, \"Piano\"", "2, 0, Program_c, 0, 5",
+                          "2, 0, Note_on_c, 0, 60, 100", "2, 0, Note_on_c, 1, 64, 90",
+                          "2, 480, Note_off_c, 0, 60, 0", "2, 480, Note_off_c, 1, 64, 0",
+                          "2, 960, Control_c, 2, 7, 80", "2, 1000, Pitch_bend_c, 3, 8192",
+                          "2, 1000, End_track"});
+
+    // Deltas on both sides of every length of a variable-length quantity:
+    // 127 | 128, 16383 | 16384, 2097151 | 2097152, and the largest, 2^28 - 1.
+    StandardMidiFileTrack track{QStringLiteral("Long"), {}};
+    QStringList lines{"2, 0, Start_track", "2, 0, Title_t, \"Long\""};
+    qint64 tick = 0;
+    for (qint64 delta : {127, 1, 16383 - 128, 1, 2097151 - 16384, 1, 0x0FFFFFFF}) {
+        tick += delta;
+        track.events.append(midiEvent(tick, {0x99, 36, 1}));
+        lines.append(QStringLiteral("2, %1, Note_on_c, 9, 36, 1").arg(tick));
     }
-    {
-        StandardMidiFile file;
-        file.microsecondsPerQuarter = 461538;
-        file.ticksPerQuarter = 480;
-        file.tracks = {{QStringLiteral("Empty"), {}}};
-        QTest::newRow("an empty track ends at 0; tempo and division as given")
-            << file << QStringList{"0, 0, Header, 1, 2, 480", "1, 0, Start_track",
-                                   "1, 0, Tempo, 461538",     "1, 0, End_track",
-                                   "2, 0, Start_track",       "2, 0, Title_t, \"Empty\"",
-                                   "2, 0, End_track",         "0, 0, End_of_file"};
-    }
-    {
-        StandardMidiFile file;
-        file.tracks = {
-            {QStringLiteral("Piano"),
-             {midiEvent(0, {0xC0, 5}), midiEvent(0, {0x90, 60, 100}), midiEvent(0, {0x91, 64, 90}),
-              midiEvent(480, {0x80, 60, 0}), midiEvent(480, {0x81, 64, 0}),
-              midiEvent(960, {0xB2, 7, 80}), midiEvent(1000, {0xE3, 0x00, 0x40})}}};
-        QTest::newRow("channel messages at equal and rising ticks; end at the last event")
-            << file
-            << QStringList{"0, 0, Header, 1, 2, 960",
-                           "1, 0, Start_track",
-                           "1, 0, Tempo, 500000",
-                           "1, 0, End_track",
-                           "2, 0, Start_track",
-                           "2, 0, Title_t, \"Piano\"",
-                           "2, 0, Program_c, 0, 5",
-                           "2, 0, Note_on_c, 0, 60, 100",
-                           "2, 0, Note_on_c, 1, 64, 90",
-                           "2, 480, Note_off_c, 0, 60, 0",
-                           "2, 480, Note_off_c, 1, 64, 0",
-                           "2, 960, Control_c, 2, 7, 80",
-                           "2, 1000, Pitch_bend_c, 3, 8192",
-                           "2, 1000, End_track",
-                           "0, 0, End_of_file"};
-    }
-    {
-        // Deltas on both sides of every length of a variable-length quantity:
-        // 127 | 128, 16383 | 16384, 2097151 | 2097152, and the largest, 2^28 - 1.
-        const QList<qint64> deltas{127, 1, 16383 - 128, 1, 2097151 - 16384, 1, 0x0FFFFFFF};
-        StandardMidiFile file;
-        StandardMidiFileTrack track{QStringLiteral("Long"), {}};
-        QStringList expected{"0, 0, Header, 1, 2, 960", "1, 0, Start_track",
-                             "1, 0, Tempo, 500000",     "1, 0, End_track",
-                             "2, 0, Start_track",       "2, 0, Title_t, \"Long\""};
-        qint64 tick = 0;
-        for (qint64 delta : deltas) {
-            tick += delta;
-            track.events.append(midiEvent(tick, {0x99, 36, 1}));
-            expected.append(QStringLiteral("2, %1, Note_on_c, 9, 36, 1").arg(tick));
-        }
-        expected.append(QStringLiteral("2, %1, End_track").arg(tick));
-        expected.append(QStringLiteral("0, 0, End_of_file"));
-        file.tracks = {track};
-        QTest::newRow("deltas of one to four bytes") << file << expected;
-    }
-    {
-        StandardMidiFile file;
-        file.tracks = {
-            {QStringLiteral("First"), {midiEvent(10, {0x90, 1, 2})}},
-            {QStringLiteral("Second"), {}},
-            {QStringLiteral("Third"), {midiEvent(5, {0x9F, 3, 4}), midiEvent(7, {0x8F, 3, 0})}}};
-        QTest::newRow("several tracks, each timed from its own start")
-            << file << QStringList{"0, 0, Header, 1, 4, 960",
-                                   "1, 0, Start_track",
-                                   "1, 0, Tempo, 500000",
-                                   "1, 0, End_track",
-                                   "2, 0, Start_track",
-                                   "2, 0, Title_t, \"First\"",
-                                   "2, 10, Note_on_c, 0, 1, 2",
-                                   "2, 10, End_track",
-                                   "3, 0, Start_track",
-                                   "3, 0, Title_t, \"Second\"",
-                                   "3, 0, End_track",
-                                   "4, 0, Start_track",
-                                   "4, 0, Title_t, \"Third\"",
-                                   "4, 5, Note_on_c, 15, 3, 4",
-                                   "4, 7, Note_off_c, 15, 3, 0",
-                                   "4, 7, End_track",
-                                   "0, 0, End_of_file"};
-    }
-    {
-        StandardMidiFile file;
-        file.tracks = {
-            {QStringLiteral("Back"), {midiEvent(100, {0x90, 1, 2}), midiEvent(50, {0x80, 1, 0})}}};
-        QTest::newRow("a tick that goes back is written at the one before")
-            << file << QStringList{"0, 0, Header, 1, 2, 960",    "1, 0, Start_track",
-                                   "1, 0, Tempo, 500000",        "1, 0, End_track",
-                                   "2, 0, Start_track",          "2, 0, Title_t, \"Back\"",
-                                   "2, 100, Note_on_c, 0, 1, 2", "2, 100, Note_off_c, 0, 1, 0",
-                                   "2, 100, End_track",          "0, 0, End_of_file"};
-    }
-    {
-        // 200 characters: the name's length takes two bytes.
-        const QString name = QString(200, u'x');
-        StandardMidiFile file;
-        file.tracks = {{name, {}}};
-        QTest::newRow("a long track name")
-            << file
-            << QStringList{
-                   "0, 0, Header, 1, 2, 960", "1, 0, Start_track",
-                   "1, 0, Tempo, 500000",     "1, 0, End_track",
-                   "2, 0, Start_track",       QStringLiteral("2, 0, Title_t, \"%1\"").arg(name),
-                   "2, 0, End_track",         "0, 0, End_of_file"};
-    }
+    lines.append(QStringLiteral("2, %1, End_track").arg(tick));
+    file.tracks = {track};
+    QTest::newRow("deltas of one to four bytes") << file << listing(file, lines);
+
+    // 200 characters: the name's length takes two bytes.
+    const QString name = QString(200, u'x');
+    file.tracks = {
+        {QStringLiteral("First"), {midiEvent(10, {0x90, 1, 2})}},
+        {name, {}},
+        {QStringLiteral("Third"), {midiEvent(5, {0x9F, 3, 4}), midiEvent(7, {0x8F, 3, 0})}}};
+    QTest::newRow("several tracks, each timed from its own start; a long name")
+        << file
+        << listing(file,
+                   {"2, 0, Start_track", "2, 0, Title_t, \"First\"", "2, 10, Note_on_c, 0, 1, 2",
+                    "2, 10, End_track", "3, 0, Start_track",
+                    QStringLiteral("3, 0, Title_t, \"%1\"").arg(name), "3, 0, End_track",
+                    "4, 0, Start_track", "4, 0, Title_t, \"Third\"", "4, 5, Note_on_c, 15, 3, 4",
+                    "4, 7, Note_off_c, 15, 3, 0", "4, 7, End_track"});
+
+    file.tracks = {
+        {QStringLiteral("Back"), {midiEvent(100, {0x90, 1, 2}), midiEvent(50, {0x80, 1, 0})}}};
+    QTest::newRow("a tick that goes back is written at the one before")
+        << file
+        << listing(file,
+                   {"2, 0, Start_track", "2, 0, Title_t, \"Back\"", "2, 100, Note_on_c, 0, 1, 2",
+                    "2, 100, Note_off_c, 0, 1, 0", "2, 100, End_track"});
 }
 
 void TestStandardMidiFile::readBack()

@@ -22,7 +22,8 @@ public:
     static bool isInstalled();
     // For a test's initTestCase(): *server holds a started server, or nothing
     // when JACK is not installed, so that the cases needing ports skip. False
-    // with a reason only when an installed server does not start.
+    // with a reason only when an installed server does not start. Held by the
+    // test object, the server stops when the test object goes.
     static bool startIfInstalled(std::unique_ptr<JackServer> *server, QString *error);
 
     // Starts the server and waits until it answers; false with a reason when
