@@ -57,10 +57,9 @@ private Q_SLOTS:
     void libraryTimeStampGivesTheFirstGuess();
     void startsAtTheFirstPulse_data();
     void startsAtTheFirstPulse();
-    void pulsesWithoutStartAreIgnored();
     void stopPausesAtItsArrival();
-    void songPositionZeroGoesToStart_data();
-    void songPositionZeroGoesToStart();
+    void withoutStart_data();
+    void withoutStart();
     void drift_data();
     void drift();
     void stopAlignsTheBeatPositionWithTheReceivedClock();
@@ -300,17 +299,6 @@ void TestMidiSync::startsAtTheFirstPulse()
     QCOMPARE(sync.songPositionTarget(), 0);
 }
 
-void TestMidiSync::pulsesWithoutStartAreIgnored()
-{
-    MidiSync sync;
-    QSignalSpy changed(&sync, &AbstractSync::tempoChanged);
-    feedPulses(sync, m_clock->nowNs(), Second / 96, 200);
-    QVERIFY(!sync.isRunning());
-    QCOMPARE(sync.tempo(), 120u);
-    QCOMPARE(changed.count(), 0);
-    QCOMPARE(sync.songPositionTarget(), 0);
-}
-
 void TestMidiSync::stopPausesAtItsArrival()
 {
     MidiSync sync;
@@ -331,31 +319,40 @@ void TestMidiSync::stopPausesAtItsArrival()
     QCOMPARE(sync.timePosition(), Second / 2);
 }
 
-void TestMidiSync::songPositionZeroGoesToStart_data()
+void TestMidiSync::withoutStart_data()
 {
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<int>("requests");
+    QTest::addColumn<QList<QByteArray>>("messages");
+    QTest::addColumn<int>("gotoStartRequests");
 
-    QTest::newRow("song position 0") << QByteArray("\xF2\x00\x00", 3) << 1;
-    QTest::newRow("another song position") << QByteArray("\xF2\x10\x00", 3) << 0;
-    QTest::newRow("two-byte message") << QByteArray("\xF2\x00", 2) << 0;
+    QTest::newRow("pulses are ignored") << QList<QByteArray>(200, QByteArray("\xF8", 1)) << 0;
+    QTest::newRow("song position 0 goes to start")
+        << QList<QByteArray>{QByteArray("\xF2\x00\x00", 3)} << 1;
+    QTest::newRow("another song position") << QList<QByteArray>{QByteArray("\xF2\x10\x00", 3)} << 0;
+    QTest::newRow("two-byte song position") << QList<QByteArray>{QByteArray("\xF2\x00", 2)} << 0;
 }
 
-void TestMidiSync::songPositionZeroGoesToStart()
+// Without a start, received messages neither play nor measure a tempo.
+void TestMidiSync::withoutStart()
 {
-    QFETCH(QByteArray, bytes);
-    QFETCH(int, requests);
+    QFETCH(QList<QByteArray>, messages);
+    QFETCH(int, gotoStartRequests);
 
     MidiSync sync;
     QSignalSpy gotoStart(&sync, &AbstractSync::gotoStartRequested);
     QSignalSpy play(&sync, &AbstractSync::playRequested);
-    MidiMessage received;
-    received.bytes = bytes;
-    received.arrivalNs = m_clock->nowNs();
-    sync.receiveClock({received});
-    QCOMPARE(gotoStart.count(), requests);
+    QSignalSpy tempoChanged(&sync, &AbstractSync::tempoChanged);
+    qint64 arrival = m_clock->nowNs();
+    for (const QByteArray &bytes : messages) {
+        MidiMessage received;
+        received.bytes = bytes;
+        received.arrivalNs = arrival += Second / 96;
+        sync.receiveClock({received});
+    }
+    QCOMPARE(gotoStart.count(), gotoStartRequests);
     QCOMPARE(play.count(), 0);
+    QCOMPARE(tempoChanged.count(), 0);
     QVERIFY(!sync.isRunning());
+    QCOMPARE(sync.songPositionTarget(), 0);
 }
 
 void TestMidiSync::drift_data()
