@@ -111,8 +111,6 @@ void TestQmdDocController::fileRequests()
         controller.requestSave(names.value(startName));
     controller.requestSetData(QStringLiteral("Value"), QStringLiteral("edited"));
     QCoreApplication::processEvents();
-    QVERIFY(!controller.isAtCleanState());
-    QCOMPARE(controller.fileName(), names.value(startName));
     writeFile(names.value("target"), QStringLiteral("from file"));
 
     ControllerSignalRecorder recorder(&controller);
@@ -147,7 +145,6 @@ void TestQmdDocController::fileRequests()
     QCOMPARE(controller.undoRedoCount(), 1);
 
     const QmdIndex elements = controller.elementsIndex();
-    QCOMPARE(elements, controller.index(QStringLiteral("Elements")));
     QCOMPARE(controller.containerType(elements), Qmd::IntDict);
     const QString value = controller.data(controller.index(QStringLiteral("Value"))).toString();
     if (mode == "save") {

@@ -1,4 +1,5 @@
 #include "controllersignalrecorder.h"
+#include "modelbuild.h"
 #include "qmdelementdoccontroller.h"
 #include "qmdmemmodel.h"
 
@@ -9,14 +10,12 @@
 
 namespace {
 
-using ModelSetup = std::function<void(QmdMemModel &)>;
 using Change = std::function<void(QmdElementDocController &, QmdItemId element)>;
 
 const QString elementsKey = QStringLiteral("Elements");
 
 } // namespace
 
-Q_DECLARE_METATYPE(ModelSetup)
 Q_DECLARE_METATYPE(Change)
 
 class TestQmdElementDocController : public QObject
@@ -33,33 +32,27 @@ private Q_SLOTS:
 
 void TestQmdElementDocController::resetLayout_data()
 {
-    QTest::addColumn<ModelSetup>("setup");
+    QTest::addColumn<QString>("tree");
     QTest::addColumn<QmdItemIdList>("elements");
     QTest::addColumn<QStringList>("keys");
 
-    QTest::newRow("invalid root") << ModelSetup([](QmdMemModel &) {}) << QmdItemIdList()
-                                  << QStringList{elementsKey};
-    QTest::newRow("plain value at Elements") << ModelSetup([](QmdMemModel &m) {
-        m.setTypes(QHash<QmdIndex, Qmd::ContainerType>{{QmdIndex(), Qmd::StrDict}});
-        m.setData(QHash<QString, QVariant>{{elementsKey, 5}, {"Tempo", 120}});
-    }) << QmdItemIdList() << QStringList{elementsKey, "Tempo"};
-    QTest::newRow("existing elements stay") << ModelSetup([](QmdMemModel &m) {
-        m.setTypes(QHash<QmdIndex, Qmd::ContainerType>{{QmdIndex(), Qmd::StrDict}});
-        m.setTypes(QHash<QString, Qmd::ContainerType>{{elementsKey, Qmd::IntDict}});
-        m.setTypes(QHash<QmdItemId, Qmd::ContainerType>{{3, Qmd::StrDict}}, m.index(elementsKey));
-    }) << QmdItemIdList{3} << QStringList{elementsKey};
+    QTest::newRow("invalid root") << "-" << QmdItemIdList() << QStringList{elementsKey};
+    QTest::newRow("plain value at Elements") << "S{Elements=int:5,Tempo=int:120}" << QmdItemIdList()
+                                             << QStringList{elementsKey, "Tempo"};
+    QTest::newRow("existing elements stay")
+        << "S{Elements=I{3=S{}}}" << QmdItemIdList{3} << QStringList{elementsKey};
 }
 
 // Whatever the model holds, the reset leaves a StrDict root with an IntDict
 // "Elements" (keeping existing elements) as a request that is no undo step.
 void TestQmdElementDocController::resetLayout()
 {
-    QFETCH(ModelSetup, setup);
+    QFETCH(QString, tree);
     QFETCH(QmdItemIdList, elements);
     QFETCH(QStringList, keys);
 
     QmdMemModel model;
-    setup(model);
+    QVERIFY(ModelBuild::tree(model, tree));
     const int undoSteps = model.undoRedoCount();
     Qmd::RequestFlags resetFlags = 0;
     connect(&model, &QmdModel::requestFinished, this,

@@ -1,3 +1,4 @@
+#include "modelbuild.h"
 #include "modeldump.h"
 #include "modelsignallog.h"
 #include "qmdmemmodel.h"
@@ -25,18 +26,6 @@ QStringList itemSignals(const QStringList &lines)
     return result;
 }
 
-// The index of the item at a path of keys and decimal identifiers.
-QmdIndex at(const QmdModel &model, const QStringList &path)
-{
-    QmdIndex index;
-    for (const QString &part : path) {
-        bool isId = false;
-        const QmdItemId id = part.toUInt(&isId);
-        index = isId ? model.index(id, index) : model.index(part, index);
-    }
-    return index;
-}
-
 } // namespace
 
 class TestQmdMemModel : public QObject
@@ -55,135 +44,110 @@ private Q_SLOTS:
     void removalOverSeveralContainers();
 };
 
-// Each row builds a tree (setup), then runs one operation inside request 7
-// and checks the tree and the item signals it caused.
+// Each row builds a tree, then runs one operation inside request 7 and checks
+// the tree and the item signals it caused.
 void TestQmdMemModel::operations_data()
 {
-    QTest::addColumn<Qmd::ContainerType>("rootType");
-    QTest::addColumn<Operation>("setup");
+    QTest::addColumn<QString>("tree");
     QTest::addColumn<Operation>("operation");
     QTest::addColumn<QString>("dump");
     QTest::addColumn<QStringList>("log");
 
-    const Operation none = [](QmdMemModel &) {};
-    // Root StrDict {i: IntDict {1: 10, 2: 20}, s: StrDict {x: 1, y: 2}, v: 5}
-    const Operation nested = [](QmdMemModel &m) {
-        m.setTypes(QHash<QString, Qmd::ContainerType>{{"i", Qmd::IntDict}, {"s", Qmd::StrDict}});
-        m.setData(QHash<QString, QVariant>{{"v", 5}});
-        m.addData({10, 20}, m.index("i"));
-        m.setData(QHash<QString, QVariant>{{"x", 1}, {"y", 2}}, m.index("s"));
+    using M = QmdMemModel;
+    const QString nested = "S{i=I{1=int:10,2=int:20},s=S{x=int:1,y=int:2},v=int:5}";
+    const auto at = [](const QmdModel &m, const char *path) {
+        return ModelBuild::indexAt(m, path);
     };
-    const QString nestedDump = "S{i=I{1=int:10,2=int:20},s=S{x=int:1,y=int:2},v=int:5}";
 
-    QTest::newRow("addData appends under new identifiers")
-        << Qmd::IntDict << none << Operation([](QmdMemModel &m) {
-               m.addData({7, "x"});
-           })
-        << "I{1=int:7,2=QString:x}" << QStringList{"itemsChanged(/,[1,2],7)"};
+    QTest::newRow("addData appends under new identifiers") << "I{}" << Operation([](M &m) {
+        m.addData({7, "x"});
+    }) << "I{1=int:7,2=QString:x}" << QStringList{"itemsChanged(/,[1,2],7)"};
     QTest::newRow("addTypes adds empty containers and invalid values")
-        << Qmd::IntDict << none << Operation([](QmdMemModel &m) {
+        << "I{}" << Operation([](M &m) {
                m.addTypes({Qmd::IntDict, Qmd::StrDict, Qmd::NoContainer});
            })
         << "I{1=I{},2=S{},3=-}" << QStringList{"itemsChanged(/,[1,2,3],7)"};
-    QTest::newRow("setData by id creates and replaces")
-        << Qmd::IntDict << Operation([](QmdMemModel &m) {
-               m.setData(QHash<QmdItemId, QVariant>{{3, 1}});
-           })
-        << Operation([](QmdMemModel &m) {
-               m.setData(QHash<QmdItemId, QVariant>{{3, 2}, {4, 3}});
-           })
-        << "I{3=int:2,4=int:3}" << QStringList{"itemsChanged(/,[3,4],7)"};
-    QTest::newRow("zero identifier refused")
-        << Qmd::IntDict << none << Operation([](QmdMemModel &m) {
-               m.setData(QHash<QmdItemId, QVariant>{{0, 1}, {2, 5}});
-           })
-        << "I{2=int:5}" << QStringList{"itemsChanged(/,[2],7)"};
+    QTest::newRow("setData by id creates and replaces") << "I{3=int:1}" << Operation([](M &m) {
+        m.setData(QHash<QmdItemId, QVariant>{{3, 2}, {4, 3}});
+    }) << "I{3=int:2,4=int:3}" << QStringList{"itemsChanged(/,[3,4],7)"};
+    QTest::newRow("zero identifier refused") << "I{}" << Operation([](M &m) {
+        m.setData(QHash<QmdItemId, QVariant>{{0, 1}, {2, 5}});
+    }) << "I{2=int:5}" << QStringList{"itemsChanged(/,[2],7)"};
     QTest::newRow("only a zero identifier: nothing stored, no signal")
-        << Qmd::IntDict << none << Operation([](QmdMemModel &m) {
+        << "I{}" << Operation([](M &m) {
                m.setTypes(QHash<QmdItemId, Qmd::ContainerType>{{0, Qmd::IntDict}});
            })
         << "I{}" << QStringList();
-    QTest::newRow("empty key refused") << Qmd::StrDict << none << Operation([](QmdMemModel &m) {
+    QTest::newRow("empty key refused") << "S{}" << Operation([](M &m) {
         m.setData(QHash<QString, QVariant>{{"", 1}, {"a", 2}});
     }) << "S{a=int:2}" << QStringList{"itemsChanged(/,[a],7)"};
-    QTest::newRow("setData by key into an IntDict does nothing")
-        << Qmd::IntDict << none << Operation([](QmdMemModel &m) {
-               m.setData(QHash<QString, QVariant>{{"a", 1}});
-           })
-        << "I{}" << QStringList();
+    QTest::newRow("setData by key into an IntDict does nothing") << "I{}" << Operation([](M &m) {
+        m.setData(QHash<QString, QVariant>{{"a", 1}});
+    }) << "I{}" << QStringList();
     QTest::newRow("setTypes NoContainer keeps the item with an invalid value")
-        << Qmd::StrDict << Operation([](QmdMemModel &m) {
-               m.setData(QHash<QString, QVariant>{{"a", 5}});
-           })
-        << Operation([](QmdMemModel &m) {
+        << "S{a=int:5}" << Operation([](M &m) {
                m.setTypes(QHash<QString, Qmd::ContainerType>{{"a", Qmd::NoContainer}});
            })
         << "S{a=-}" << QStringList{"itemsChanged(/,[a],7)"};
     QTest::newRow("setTypes replaces a value by an empty container")
-        << Qmd::IntDict << Operation([](QmdMemModel &m) {
-               m.setData(QHash<QmdItemId, QVariant>{{4, 5}});
-           })
-        << Operation([](QmdMemModel &m) {
+        << "I{4=int:5}" << Operation([](M &m) {
                m.setTypes(QHash<QmdItemId, Qmd::ContainerType>{{4, Qmd::StrDict}});
            })
         << "I{4=S{}}" << QStringList{"itemsChanged(/,[4],7)"};
     QTest::newRow("a replaced container is reported removed first")
-        << Qmd::StrDict << nested << Operation([](QmdMemModel &m) {
+        << nested << Operation([](M &m) {
                m.setData(QHash<QString, QVariant>{{"i", 1}, {"v", 2}});
            })
         << "S{i=int:1,s=S{x=int:1,y=int:2},v=int:2}"
         << QStringList{"itemsRemoved(/,[i],7)", "itemsChanged(/,[i,v],7)"};
     QTest::newRow("setData by index: one change per container, IntDicts first")
-        << Qmd::StrDict << nested << Operation([](QmdMemModel &m) {
+        << nested << Operation([at](M &m) {
                m.setData(QHash<QmdIndex, QVariant>{
-                   {at(m, {"s", "x"}), 100}, {at(m, {"i", "2"}), 200}, {at(m, {"s", "y"}), 300}});
+                   {at(m, "s/x"), 100}, {at(m, "i/2"), 200}, {at(m, "s/y"), 300}});
            })
         << "S{i=I{1=int:10,2=int:200},s=S{x=int:100,y=int:300},v=int:5}"
         << QStringList{"itemsChanged(/i,[2],7)", "itemsChanged(/s,[x,y],7)"};
     QTest::newRow("setTypes by index")
-        << Qmd::StrDict << nested << Operation([](QmdMemModel &m) {
-               m.setTypes(QHash<QmdIndex, Qmd::ContainerType>{{at(m, {"v"}), Qmd::IntDict},
-                                                              {at(m, {"i", "1"}), Qmd::StrDict}});
+        << nested << Operation([at](M &m) {
+               m.setTypes(QHash<QmdIndex, Qmd::ContainerType>{{at(m, "v"), Qmd::IntDict},
+                                                              {at(m, "i/1"), Qmd::StrDict}});
            })
         << "S{i=I{1=S{},2=int:20},s=S{x=int:1,y=int:2},v=I{}}"
         << QStringList{"itemsChanged(/i,[1],7)", "itemsChanged(/,[v],7)"};
     QTest::newRow("setData at the invalid index replaces the root")
-        << Qmd::StrDict << nested << Operation([](QmdMemModel &m) {
+        << nested << Operation([](M &m) {
                m.setData(QHash<QmdIndex, QVariant>{{QmdIndex(), 42}});
            })
         << "int:42" << QStringList{"rootChanged(7)"};
-    QTest::newRow("remove skips missing identifiers")
-        << Qmd::StrDict << nested << Operation([](QmdMemModel &m) {
-               m.remove(QmdItemIdList{2, 9}, m.index("i"));
-           })
-        << "S{i=I{1=int:10},s=S{x=int:1,y=int:2},v=int:5}" << QStringList{"itemsRemoved(/i,[2],7)"};
+    QTest::newRow("remove skips missing identifiers") << nested << Operation([](M &m) {
+        m.remove(QmdItemIdList{2, 9}, m.index("i"));
+    }) << "S{i=I{1=int:10},s=S{x=int:1,y=int:2},v=int:5}"
+                                                      << QStringList{"itemsRemoved(/i,[2],7)"};
     QTest::newRow("remove of missing keys only: no signal")
-        << Qmd::StrDict << nested
-        << Operation([](QmdMemModel &m) { m.remove(QStringList{"q"}, m.index("s")); }) << nestedDump
+        << nested << Operation([](M &m) { m.remove(QStringList{"q"}, m.index("s")); }) << nested
         << QStringList();
     QTest::newRow("remove with the invalid index clears the root")
-        << Qmd::StrDict << nested << Operation([](QmdMemModel &m) {
-               m.remove(QmdIndexList{QmdIndex(), at(m, {"i", "1"})});
+        << nested << Operation([at](M &m) {
+               m.remove(QmdIndexList{QmdIndex(), at(m, "i/1")});
            })
         << "-" << QStringList{"itemsRemoved(/i,[1],7)", "rootChanged(7)"};
     QTest::newRow("clear empties a container")
-        << Qmd::StrDict << nested << Operation([](QmdMemModel &m) { m.clear(m.index("i")); })
+        << nested << Operation([](M &m) { m.clear(m.index("i")); })
         << "S{i=I{},s=S{x=int:1,y=int:2},v=int:5}" << QStringList{"itemsRemoved(/i,[1,2],7)"};
     QTest::newRow("clear of the invalid index replaces the root by an invalid value")
-        << Qmd::StrDict << nested << Operation([](QmdMemModel &m) { m.clear(QmdIndex()); }) << "-"
+        << nested << Operation([](M &m) { m.clear(QmdIndex()); }) << "-"
         << QStringList{"rootChanged(7)"};
 }
 
 void TestQmdMemModel::operations()
 {
-    QFETCH(Qmd::ContainerType, rootType);
-    QFETCH(Operation, setup);
+    QFETCH(QString, tree);
     QFETCH(Operation, operation);
     QFETCH(QString, dump);
     QFETCH(QStringList, log);
 
-    QmdMemModel model(rootType);
-    setup(model);
+    QmdMemModel model;
+    QVERIFY(ModelBuild::tree(model, tree));
     ModelSignalLog signalLog(&model);
     model.beginRequest(Rid, QmdRequestOptions(), "Operation");
     operation(model);
@@ -331,8 +295,8 @@ void TestQmdMemModel::removalOverSeveralContainers()
     model.addData({3}, model.index("b"));
     model.setData(QHash<QString, QVariant>{{"x", 1}}, model.index("s"));
     ModelSignalLog log(&model);
-    model.remove(QmdIndexList{at(model, {"s", "x"}), at(model, {"a", "1"}), at(model, {"b", "1"}),
-                              at(model, {"a", "2"})});
+    const auto at = [&model](const char *path) { return ModelBuild::indexAt(model, path); };
+    model.remove(QmdIndexList{at("s/x"), at("a/1"), at("b/1"), at("a/2")});
 
     const QStringList lines = itemSignals(log.lines());
     QCOMPARE(lines.size(), 3);
