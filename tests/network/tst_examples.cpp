@@ -151,28 +151,10 @@ class TestExamples : public QObject
 
 private Q_SLOTS:
     void everyExampleHasARow();
-    void loads_data();
-    void loads();
-    void voicesNeverRunOutOfPath_data();
-    void voicesNeverRunOutOfPath();
-    void showsItsFeature_data();
-    void showsItsFeature();
-    void playsForAMinute_data();
-    void playsForAMinute();
-    void randomWalkFollowsTheSeed();
+    void example_data();
+    void example();
     void phasingStartsTogetherAndDrifts();
-
-private:
-    static void addRows();
 };
-
-void TestExamples::addRows()
-{
-    QTest::addColumn<QString>("file");
-    QTest::addColumn<int>("feature");
-    for (const Example &example : Examples)
-        QTest::newRow(example.row) << QString::fromUtf8(example.file) << int(example.feature);
-}
 
 void TestExamples::everyExampleHasARow()
 {
@@ -181,87 +163,62 @@ void TestExamples::everyExampleHasARow()
     for (const Example &example : Examples)
         rows << QString::fromUtf8(example.file);
     rows.sort();
-    QCOMPARE(QDir(examplesDir()).entryList({QStringLiteral("*.ldx")}, QDir::Files, QDir::Name),
-             rows);
+    QCOMPARE(QDir(examplesDir()).entryList({"*.ldx"}, QDir::Files, QDir::Name), rows);
 }
 
-void TestExamples::loads_data()
+void TestExamples::example_data()
 {
-    addRows();
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<int>("feature");
+    for (const Example &example : Examples)
+        QTest::newRow(example.row) << QString::fromUtf8(example.file) << int(example.feature);
 }
 
-void TestExamples::loads()
-{
-    QFETCH(QString, file);
-    QmdMemModel model;
-    QmdLudraController controller;
-    controller.setModel(&model);
-    QVERIFY2(load(&controller, examplesDir() + QLatin1Char('/') + file),
-             qPrintable(controller.lastFileErrorString()));
-    QVERIFY(!controller.data(controller.index(QStringLiteral("Title"))).toString().isEmpty());
-    QVERIFY(!controller.data(controller.index(QStringLiteral("Comment"))).toString().isEmpty());
-    const Network network(controller);
-    QVERIFY(!network.voiceGroups.isEmpty());
-    QVERIFY(network.instruments.size() >= 2);
-}
-
-void TestExamples::voicesNeverRunOutOfPath_data()
-{
-    addRows();
-}
-
-void TestExamples::voicesNeverRunOutOfPath()
-{
-    QFETCH(QString, file);
-    QmdMemModel model;
-    QmdLudraController controller;
-    controller.setModel(&model);
-    QVERIFY(load(&controller, examplesDir() + QLatin1Char('/') + file));
-    const Network network(controller);
-
-    for (auto group = network.voiceGroups.cbegin(); group != network.voiceGroups.cend(); ++group) {
-        QVERIFY(network.instruments.contains(
-            group->value(QStringLiteral("InitialInstrument")).toUInt()));
-        for (QmdItemId node : network.reachable(group.key())) {
-            QVERIFY2(network.nodes.contains(node), qPrintable(QString::number(node)));
-            const auto usage = network.usage(node);
-            // Every node a voice reaches sends it on, and every edge takes
-            // time, so the music neither stops nor stalls on one tick.
-            QVERIFY2(!usage.isEmpty(), qPrintable(QString::number(node)));
-            for (const auto &[edge, count] : usage) {
-                QVERIFY(count > 0);
-                QVERIFY(network.edges.contains(edge));
-                QCOMPARE(network.edges.value(edge).value(QStringLiteral("FromNode")).toUInt(),
-                         node);
-                QVERIFY(network.length(edge) > 0);
-            }
-            const auto &record = network.nodes.value(node);
-            if (record.value(QStringLiteral("DoInstrumentChange")).toBool())
-                QVERIFY(network.instruments.contains(
-                    record.value(QStringLiteral("Instrument")).toUInt()));
-        }
-    }
-}
-
-void TestExamples::showsItsFeature_data()
-{
-    addRows();
-}
-
-void TestExamples::showsItsFeature()
+void TestExamples::example()
 {
     QFETCH(QString, file);
     QFETCH(int, feature);
     QmdMemModel model;
     QmdLudraController controller;
     controller.setModel(&model);
-    QVERIFY(load(&controller, examplesDir() + QLatin1Char('/') + file));
+    QVERIFY2(load(&controller, examplesDir() + '/' + file),
+             qPrintable(controller.lastFileErrorString()));
+    QVERIFY(!controller.data(controller.index("Title")).toString().isEmpty());
+    QVERIFY(!controller.data(controller.index("Comment")).toString().isEmpty());
     const Network network(controller);
+    QVERIFY(!network.voiceGroups.isEmpty());
+    QVERIFY(network.instruments.size() >= 2);
 
+    // Every node a voice reaches sends it on, and every edge takes time, so
+    // the music neither stops nor stalls on one tick.
+    bool changesInstrument = false;
+    for (auto group = network.voiceGroups.cbegin(); group != network.voiceGroups.cend(); ++group) {
+        const uint initial = group->value("InitialInstrument").toUInt();
+        QVERIFY(network.instruments.contains(initial));
+        for (QmdItemId node : network.reachable(group.key())) {
+            QVERIFY2(network.nodes.contains(node), qPrintable(QString::number(node)));
+            const auto usage = network.usage(node);
+            QVERIFY2(!usage.isEmpty(), qPrintable(QString::number(node)));
+            for (const auto &[edge, count] : usage) {
+                QVERIFY(count > 0);
+                QVERIFY(network.edges.contains(edge));
+                QCOMPARE(network.edges.value(edge).value("FromNode").toUInt(), node);
+                QVERIFY(network.length(edge) > 0);
+            }
+            const auto &record = network.nodes.value(node);
+            if (record.value("DoInstrumentChange").toBool()) {
+                const uint instrument = record.value("Instrument").toUInt();
+                QVERIFY(network.instruments.contains(instrument));
+                changesInstrument |= instrument != initial;
+            }
+        }
+    }
+
+    // What the example is there to show.
     const auto nodesWith = [&](QmdLudra::SignallingMethod method, auto predicate) {
         int count = 0;
         for (auto node = network.nodes.cbegin(); node != network.nodes.cend(); ++node) {
-            if (node->value(QStringLiteral("SignallingMethod")).toInt() == method &&
+            if (node->value("SignallingMethod").toInt() == method &&
                 predicate(network.usage(node.key())))
                 ++count;
         }
@@ -287,52 +244,23 @@ void TestExamples::showsItsFeature()
                     });
                 }) > 1);
         break;
-    case InstrumentChange: {
-        // Some voice reaches a node that hands it to another instrument.
-        bool changes = false;
-        for (auto group = network.voiceGroups.cbegin(); group != network.voiceGroups.cend();
-             ++group) {
-            const uint initial = group->value(QStringLiteral("InitialInstrument")).toUInt();
-            for (QmdItemId node : network.reachable(group.key())) {
-                const auto &record = network.nodes.value(node);
-                changes |= record.value(QStringLiteral("DoInstrumentChange")).toBool() &&
-                           record.value(QStringLiteral("Instrument")).toUInt() != initial;
-            }
-        }
-        QVERIFY(changes);
+    case InstrumentChange:
+        QVERIFY(changesInstrument);
         break;
-    }
     case RelativeLists:
         for (const char *mark : {"+", "-"})
-            QVERIFY2(network.nodeListsHave(QStringLiteral("PitchList"), QLatin1String(mark)), mark);
+            QVERIFY2(network.nodeListsHave("PitchList", QLatin1String(mark)), mark);
         for (const char *mark : {"*", "/", "+", "-", "%"})
-            QVERIFY2(network.nodeListsHave(QStringLiteral("DurationList"), QLatin1String(mark)),
-                     mark);
+            QVERIFY2(network.nodeListsHave("DurationList", QLatin1String(mark)), mark);
         break;
     }
-}
 
-void TestExamples::playsForAMinute_data()
-{
-    addRows();
-}
-
-void TestExamples::playsForAMinute()
-{
-    QFETCH(QString, file);
-    QFETCH(int, feature);
-    QmdMemModel model;
-    QmdLudraController controller;
-    controller.setModel(&model);
-    QVERIFY(load(&controller, examplesDir() + QLatin1Char('/') + file));
-    const Network network(controller);
+    // A minute of it: one track per instrument, in ascending id; every
+    // instrument still plays in the last ten seconds.
     QmdLudraRenderer renderer(&controller);
     renderer.setEndTick(renderer.endTickForSeconds(60));
     const StandardMidiFile midi = renderer.render();
     QCOMPARE(renderer.skippedUserMessages(), 0);
-
-    // One track per instrument, in ascending id; every instrument still
-    // plays in the last ten seconds of the minute.
     QList<QmdItemId> instruments = network.instruments.values();
     std::sort(instruments.begin(), instruments.end());
     QCOMPARE(midi.tracks.size(), instruments.size());
@@ -342,32 +270,6 @@ void TestExamples::playsForAMinute()
         QVERIFY2(!ticks.isEmpty(), qPrintable(track.name));
         QVERIFY2(ticks.last() >= qint64(50 * ticksPerSecond), qPrintable(track.name));
     }
-
-    if (feature == InstrumentChange) {
-        // Notes on an instrument no voice group starts with came through a
-        // change.
-        QSet<QmdItemId> initial;
-        for (const auto &group : network.voiceGroups)
-            initial.insert(group.value(QStringLiteral("InitialInstrument")).toUInt());
-        bool changed = false;
-        for (int i = 0; i < instruments.size(); ++i)
-            changed |=
-                !initial.contains(instruments.at(i)) && !noteOns(midi.tracks.at(i)).isEmpty();
-        QVERIFY(changed);
-    }
-}
-
-void TestExamples::randomWalkFollowsTheSeed()
-{
-    QmdMemModel model;
-    QmdLudraController controller;
-    controller.setModel(&model);
-    QVERIFY(load(&controller, examplesDir() + QStringLiteral("/pentatonic-wander.ldx")));
-    QmdLudraRenderer renderer(&controller);
-    const QByteArray first = renderer.render().toByteArray();
-    QCOMPARE(renderer.render().toByteArray(), first);
-    renderer.setSeed(2);
-    QVERIFY(renderer.render().toByteArray() != first);
 }
 
 void TestExamples::phasingStartsTogetherAndDrifts()

@@ -8,6 +8,8 @@
 #include "qmdmemmodel.h"
 #include "requestfinisher.h"
 
+#include <QBitArray>
+
 // One network document with its controller, and short ways to build a
 // network through the controller's requests. Each helper runs the request
 // to its end, reactions included, and returns the new item's id (0 when the
@@ -79,6 +81,51 @@ public:
     bool set(QmdItemId id, const QString &key, const QVariant &value)
     {
         return run(controller.requestSetData(key, value, element(id)));
+    }
+    bool setRoot(const QString &key, const QVariant &value)
+    {
+        return run(controller.requestSetData(key, value, QmdIndex()));
+    }
+
+    // Building whole networks: positions in principals, fields set after
+    // the element is added.
+    using Values = QHash<QString, QVariant>;
+    static QmdLudra::TickPos at(double x, double y = 0)
+    {
+        return {qint64(x * QmdLudra::TicksPerPrincipal), qint64(y * QmdLudra::TicksPerPrincipal)};
+    }
+    static QBitArray channels(std::initializer_list<int> enabled)
+    {
+        QBitArray bits(16);
+        for (int c : enabled)
+            bits.setBit(c);
+        return bits;
+    }
+    QmdItemId withValues(QmdItemId id, const Values &values)
+    {
+        if (id && !values.isEmpty())
+            run(controller.requestSetData(values, element(id)));
+        return id;
+    }
+    QmdItemId node(double x, double y, const Values &values = {})
+    {
+        return withValues(addNode(at(x, y)), values);
+    }
+    QmdItemId edge(QmdItemId from, QmdItemId to, const Values &values = {})
+    {
+        return withValues(addEdge(from, to), values);
+    }
+    QmdItemId group(QmdItemId node, const Values &values = {})
+    {
+        return withValues(addVoiceGroup(node), values);
+    }
+    QmdItemId instrumentOn(const QBitArray &midiChannels, const Values &values = {})
+    {
+        const QmdItemId id = addInstrument();
+        Values all = values;
+        all.insert(QStringLiteral("MidiChannels"), midiChannels);
+        run(controller.requestSetData(all, instrument(id)));
+        return id;
     }
     bool removeElements(const QmdItemIdList &ids)
     {
