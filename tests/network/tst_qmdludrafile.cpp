@@ -155,10 +155,10 @@ private Q_SLOTS:
     void writeValue_data();
     void writeValue();
     void roundTripKeepsEveryValueKind();
-    void saveRefusesWriteProtectedFile();
+    void saveFails_data();
+    void saveFails();
     void saveReplacesOrCreates_data();
     void saveReplacesOrCreates();
-    void saveIntoMissingFolderFails();
     void rejectedLoadKeepsDocument_data();
     void rejectedLoadKeepsDocument();
     void loadWithUnknownValuesUsesDefaults();
@@ -180,39 +180,25 @@ void TestQmdLudraFile::readValue_data()
                         const QVariant &expected) {
         QTest::newRow(name) << int(place) << QByteArray(key) << QByteArray(element) << expected;
     };
-    row("kind Edge", InElement, "Type", "<string>Edge</string>", 1u);
     row("kind arc", InElement, "Type", "<string>arc</string>", 1u);
-    row("kind Node", InElement, "Type", "<string>Node</string>", 2u);
-    row("kind TEXTBOX", InElement, "Type", "<string>TEXTBOX</string>", 3u);
-    row("kind player", InElement, "Type", "<string>player</string>", 4u);
     row("kind VoiceGroup", InElement, "Type", "<string>VoiceGroup</string>", 4u);
     row("kind unknown", InElement, "Type", "<string>Cloud</string>", 0u);
     row("kind as integer", InElement, "Type", "<integer>2</integer>", 2);
     row("kind outside elements", AtRoot, "Type", "<string>Node</string>", QString("Node"));
-    row("path CITYBLOCK", InElement, "Path", "<string>CITYBLOCK</string>", 0);
     row("path flipped", InElement, "Path", "<string>CityBlockFlipped</string>", 1);
-    row("path direct", InElement, "Path", "<string>direct</string>", 2);
-    row("path unknown", InElement, "Path", "<string>Curvy</string>", 0);
-    row("signalling parallel", InElement, "SignallingMethod", "<string>PARALLEL</string>", 1);
     row("signalling random", InElement, "SignallingMethod", "<string>Random</string>", 2);
-    row("signalling unknown", InElement, "SignallingMethod", "<string>Whim</string>", 0);
     row("position", InElement, "TickPos", "<string>{665280, -665280}</string>",
         QVariant::fromValue(TickPos{665280, -665280}));
-    row("position signs no space", InElement, "TickPos", "<string>{+5,-7}</string>",
-        QVariant::fromValue(TickPos{5, -7}));
     row("position beyond 32 bits", InElement, "TickPos",
         "<string>{-9223372036854775808, 9223372036854775807}</string>",
         QVariant::fromValue(
             TickPos{std::numeric_limits<qint64>::min(), std::numeric_limits<qint64>::max()}));
     row("position space after brace", InElement, "TickPos", "<string>{ 1, 2}</string>",
         QString("{ 1, 2}"));
-    row("position space before brace", InElement, "TickPos", "<string>{1, 2 }</string>",
-        QString("{1, 2 }"));
     row("position outside elements", AtRoot, "TickPos", "<string>{1, 2}</string>",
         QString("{1, 2}"));
     row("channels", InInstrument, "MidiChannels", "<string>0101</string>", bits({1, 3}, 4));
     row("channels anywhere", AtRoot, "MidiChannels", "<string>0101</string>", bits({1, 3}, 4));
-    row("channels empty", InInstrument, "MidiChannels", "<string></string>", QBitArray());
     row("channels not binary", InInstrument, "MidiChannels", "<string>01a</string>",
         QString("01a"));
     row("style colour", AtRoot, "StyleNodesColor", "<string>#ff000080</string>",
@@ -222,8 +208,6 @@ void TestQmdLudraFile::readValue_data()
     row("style colour bad alpha", AtRoot, "StyleAnnotationColor", "<string>#0000ffzz</string>",
         QColor(0, 0, 255, 0));
     row("style key in element", InElement, "StyleNodesColor", "<string>#ff0000ff</string>",
-        QString("#ff0000ff"));
-    row("not a style key", AtRoot, "StyleNodesColour", "<string>#ff0000ff</string>",
         QString("#ff0000ff"));
 }
 
@@ -258,23 +242,16 @@ void TestQmdLudraFile::writeValue_data()
     };
     row("opaque style colour", AtRoot, "StyleNodesColor", QColor(255, 0, 0),
         "<string>#ff0000ff</string>");
-    row("transparent style colour", AtRoot, "StyleDivisionLinesColor", QColor(Qt::transparent),
-        "<string>#00000000</string>");
     row("style colour alpha padded", AtRoot, "StyleAnnotationColor", QColor(1, 2, 3, 10),
         "<string>#0102030a</string>");
     row("style key in element", InElement, "StyleNodesColor", QColor(255, 0, 0),
         "<string>#ff0000</string>");
     row("kind", InElement, "Type", 4u, "<string>VoiceGroup</string>");
-    row("unknown kind", InElement, "Type", 9u, "<string></string>");
     row("kind outside elements", AtRoot, "Type", 4u, "<integer>4</integer>");
     row("path", InElement, "Path", 1, "<string>CityBlockFlipped</string>");
-    row("unknown path", InElement, "Path", -1, "<string></string>");
-    row("signalling", InElement, "SignallingMethod", 2, "<string>Random</string>");
     row("position anywhere", AtRoot, "Anchor", QVariant::fromValue(TickPos{-3, 4}),
         "<string>{-3, 4}</string>");
     row("bit array anywhere", InElement, "Mask", bits({1, 2}, 4), "<string>0110</string>");
-    row("empty bit array", InInstrument, "MidiChannels", QBitArray(), "<string></string>");
-    row("other values inherited", InElement, "PitchList", QString("C3"), "<string>C3</string>");
 }
 
 void TestQmdLudraFile::writeValue()
@@ -309,20 +286,11 @@ void TestQmdLudraFile::fillDocument(QmdMemModel &model)
                                         {"PrincipalsToBeatsDenominator", 2u},
                                         {"DivsPerPrincipal", 6u},
                                         {"ShowGrid", false},
-                                        {"SnapToGrid", false},
-                                        {"ShowNodeCounters", true},
                                         {"ZoomScale", 1.75},
-                                        {"PlaybackPosDisplayMode", 1},
                                         {"SyncType", "midi"},
                                         {"Title", QString::fromUtf8("Tänze & <Fugen>")},
                                         {"Comment", "two\nlines"},
                                         {"StyleBackgroundColor", QColor(1, 2, 3, 0)},
-                                        {"StylePrincipalLinesColor", QColor(10, 20, 30, 1)},
-                                        {"StylePrincipalPointsColor", QColor(200, 100, 50, 15)},
-                                        {"StyleDivisionLinesColor", QColor(0, 0, 0, 16)},
-                                        {"StyleDivisionPointsColor", QColor(255, 255, 255, 127)},
-                                        {"StyleAnnotationColor", QColor(9, 8, 7, 128)},
-                                        {"StyleNodesColor", QColor(99, 98, 97, 254)},
                                         {"StyleEdgesColor", QColor(250, 251, 252, 255)}};
     model.setData(root);
     model.setTypes(QHash<QString, Qmd::ContainerType>{{"Elements", Qmd::IntDict},
@@ -361,12 +329,9 @@ void TestQmdLudraFile::fillDocument(QmdMemModel &model)
     model.setData(QHash<QmdItemId, QVariant>{{4, 0}, {5, 1}}, model.index("ArcIdentifiers", node));
     element(2, {{"Type", 2u},
                 {"TickPos", QVariant::fromValue(TickPos{min, max})},
-                {"SignallingMethod", 1}});
-    element(3,
-            {{"Type", 2u}, {"TickPos", QVariant::fromValue(TickPos{})}, {"SignallingMethod", 2}});
+                {"SignallingMethod", 2}});
     element(4, {{"Type", 1u}, {"FromNode", 1u}, {"ToNode", 2u}, {"Path", 0}});
-    element(5, {{"Type", 1u}, {"FromNode", 1u}, {"ToNode", 3u}, {"Path", 1}, {"IsWormhole", true}});
-    element(6, {{"Type", 1u}, {"FromNode", 2u}, {"ToNode", 3u}, {"Path", 2}, {"ScaleList", "maj"}});
+    element(5, {{"Type", 1u}, {"FromNode", 1u}, {"ToNode", 2u}, {"Path", 2}, {"IsWormhole", true}});
     element(7, {{"Type", 4u},
                 {"ToNode", 1u},
                 {"InitialPitch", "E4"},
@@ -379,8 +344,7 @@ void TestQmdLudraFile::fillDocument(QmdMemModel &model)
                 {"Text", "<html><body>Theme &amp; variations</body></html>"}});
 
     const QmdIndex instruments = model.index("Instruments");
-    model.setTypes(QHash<QmdItemId, Qmd::ContainerType>{{2, Qmd::StrDict}, {5, Qmd::StrDict}},
-                   instruments);
+    model.setTypes(QHash<QmdItemId, Qmd::ContainerType>{{2, Qmd::StrDict}}, instruments);
     model.setData(QHash<QString, QVariant>{{"Type", "midi"},
                                            {"Label", "Instrument"},
                                            {"Color", QColor(255, 128, 0)},
@@ -391,16 +355,6 @@ void TestQmdLudraFile::fillDocument(QmdMemModel &model)
                                            {"MidiBankMSB", 3},
                                            {"MidiBankLSB", 7}},
                   model.index(2, instruments));
-    model.setData(QHash<QString, QVariant>{{"Type", "console"},
-                                           {"Label", "Instrument 2"},
-                                           {"Color", QColor(131, 204, 7)},
-                                           {"MidiPort", ""},
-                                           {"MidiChannels", bits({})},
-                                           {"MidiDoProgramChange", false},
-                                           {"MidiProgram", 1},
-                                           {"MidiBankMSB", 0},
-                                           {"MidiBankLSB", 0}},
-                  model.index(5, instruments));
 }
 
 void TestQmdLudraFile::roundTripKeepsEveryValueKind()
@@ -417,13 +371,10 @@ void TestQmdLudraFile::roundTripKeepsEveryValueKind()
     QCOMPARE(saved.count(), 1);
 
     const QByteArray file = readAll(fileName);
-    for (const char *text :
-         {"<string>Node</string>", "<string>Edge</string>", "<string>TextBox</string>",
-          "<string>VoiceGroup</string>", "<string>CityBlock</string>",
-          "<string>CityBlockFlipped</string>", "<string>Direct</string>",
-          "<string>Sequential</string>", "<string>Parallel</string>", "<string>Random</string>",
-          "<string>{-665280, 12884901889}</string>", "<string>1000000001000001</string>",
-          "<string>#01020300</string>", "<string>#fafbfcff</string>"})
+    for (const char *text : {"<string>TextBox</string>", "<string>VoiceGroup</string>",
+                             "<string>CityBlock</string>", "<string>Direct</string>",
+                             "<string>Random</string>", "<string>{-665280, 12884901889}</string>",
+                             "<string>1000000001000001</string>", "<string>#01020300</string>"})
         QVERIFY2(file.contains(text), text);
     QVERIFY(!file.contains("<key>Temp</key>"));
     QVERIFY(!file.contains("Scratch"));
@@ -441,20 +392,33 @@ void TestQmdLudraFile::roundTripKeepsEveryValueKind()
     QVERIFY2(d.isEmpty(), qPrintable(d));
 }
 
-void TestQmdLudraFile::saveRefusesWriteProtectedFile()
+void TestQmdLudraFile::saveFails_data()
 {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("protectedFile");
+
+    QTest::newRow("write-protected file") << "protected.ldx" << true;
+    QTest::newRow("missing folder") << "missing/doc.ldx" << false;
+}
+
+void TestQmdLudraFile::saveFails()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, protectedFile);
+
     QTemporaryDir dir;
-    const QString fileName = dir.filePath("protected.ldx");
+    const QString fileName = dir.filePath(name);
     const QByteArray original = plist("<key>Tempo</key><integer>60</integer>");
-    {
+    if (protectedFile) {
         QFile file(fileName);
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(original);
+        file.close();
+        // Read-only for everybody. The superuser could still write it, so
+        // what counts is the mode, not whether a write would go through.
+        QVERIFY(QFile::setPermissions(fileName, QFileDevice::ReadOwner | QFileDevice::ReadGroup |
+                                                    QFileDevice::ReadOther));
     }
-    // Read-only for everybody. The superuser could still write it, so what
-    // counts is the mode, not whether a write would go through.
-    QVERIFY(QFile::setPermissions(fileName, QFileDevice::ReadOwner | QFileDevice::ReadGroup |
-                                                QFileDevice::ReadOther));
     QmdMemModel model;
     QmdLudraController controller;
     controller.setModel(&model);
@@ -463,12 +427,15 @@ void TestQmdLudraFile::saveRefusesWriteProtectedFile()
     const QmdRequestId rid = controller.requestSave(fileName);
 
     QCOMPARE(errors.count(), 1);
-    QCOMPARE(errors.at(0).at(1).value<QFile::FileError>(), QFile::PermissionsError);
-    QCOMPARE(int(QFile::PermissionsError), 13);
+    const auto error = errors.at(0).at(1).value<QFile::FileError>();
+    QVERIFY(protectedFile ? error == QFile::PermissionsError : error != QFile::NoError);
     QVERIFY(!controller.lastFileErrorString().isEmpty());
-    QCOMPARE(readAll(fileName), original);
-    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"protected.ldx"});
     QVERIFY(controller.fileName().isEmpty());
+    if (protectedFile)
+        QCOMPARE(readAll(fileName), original);
+    // Nothing of the writing is left.
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files),
+             protectedFile ? QStringList{name} : QStringList());
     // The save's own request ends with the failure status.
     const auto statusOf = [&finished](QmdRequestId id) {
         for (const QList<QVariant> &signal : finished) {
@@ -489,7 +456,6 @@ void TestQmdLudraFile::saveReplacesOrCreates_data()
         QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther;
     QTest::newRow("new name") << false << QFileDevice::Permissions();
     QTest::newRow("writable by owner") << true << (readable | QFileDevice::WriteOwner);
-    QTest::newRow("writable by group only") << true << (readable | QFileDevice::WriteGroup);
     QTest::newRow("writable by others only") << true << (readable | QFileDevice::WriteOther);
 }
 
@@ -522,21 +488,6 @@ void TestQmdLudraFile::saveReplacesOrCreates()
     QVERIFY(content.contains("<key>Tempo</key>\n        <integer>77</integer>"));
     // Nothing of the writing is left beside the file.
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"doc.ldx"});
-}
-
-void TestQmdLudraFile::saveIntoMissingFolderFails()
-{
-    QTemporaryDir dir;
-    const QString fileName = dir.filePath("missing/doc.ldx");
-    QmdMemModel model;
-    QmdLudraController controller;
-    controller.setModel(&model);
-    QSignalSpy errors(&controller, &QmdLudraController::fileSaveError);
-    controller.requestSave(fileName);
-    QCOMPARE(errors.count(), 1);
-    QVERIFY(errors.at(0).at(1).value<QFile::FileError>() != QFile::NoError);
-    QVERIFY(!controller.lastFileErrorString().isEmpty());
-    QVERIFY(!QFile::exists(fileName));
 }
 
 void TestQmdLudraFile::rejectedLoadKeepsDocument_data()
@@ -617,10 +568,7 @@ void TestQmdLudraFile::loadWithUnknownValuesUsesDefaults()
     QCOMPARE(controller.data(controller.index("Path", element)), QVariant(0));
     QCOMPARE(controller.data(controller.index("Extra")), QVariant("kept"));
     QVERIFY(!controller.data(controller.index("Bogus")).isValid());
-    QCOMPARE(controller.data(controller.index("Tempo")), QVariant(120u));
     QCOMPARE(controller.containerType(controller.instrumentsIndex()), Qmd::IntDict);
-    QCOMPARE(controller.data(controller.index("DivsPerPrincipal")), QVariant(4u));
-    QCOMPARE(controller.data(controller.index("SyncType")), QVariant("internal"));
 }
 
 void TestQmdLudraFile::loadReplacesDocumentAndHistory()
