@@ -57,9 +57,7 @@ private slots:
     void parallelContinuesOnLongestEdge_data();
     void parallelContinuesOnLongestEdge();
     void randomCountZeroWins();
-    void wormholeFiresFarNodeAtSameTick();
     void poolHoldsTwentyFourVoices();
-    void emptyUsageListEndsPath();
     void retimeFollowsGeometry();
 };
 
@@ -70,10 +68,8 @@ void tst_VoiceTraversal::noteNumber_data()
     QTest::newRow("C3") << "C3" << 60;
     QTest::newRow("C#3") << "C#3" << 61;
     QTest::newRow("A-1") << "A-1" << 21;
-    QTest::newRow("C-2") << "C-2" << 0;
     QTest::newRow("G8") << "G8" << 127;
     QTest::newRow("A8 beyond MIDI") << "A8" << 129;
-    QTest::newRow("B7") << "B7" << 119;
     QTest::newRow("unknown letter") << "H3" << 60;
     QTest::newRow("digit first") << "3" << 0;
     QTest::newRow("no octave") << "C" << 0;
@@ -121,8 +117,6 @@ void tst_VoiceTraversal::lists_data()
                                           << "1" << 1 << 62 << 64 << P;
     QTest::newRow("+2 after 60") << "+2" << 0 << "64"
                                  << "1" << 1 << 62 << 64 << P;
-    QTest::newRow("-3 after 60") << "-3" << 0 << "64"
-                                 << "1" << 1 << 57 << 64 << P;
     QTest::newRow("A8 clamps") << "A8" << 0 << "64"
                                << "1" << 1 << 127 << 64 << P;
     QTest::newRow("velocity clamps") << "C3" << 0 << "300"
@@ -133,8 +127,6 @@ void tst_VoiceTraversal::lists_data()
                                                              << "1" << 1 << 127 << 0 << P;
     QTest::newRow("empty lists keep the voice's values") << "" << 0 << ""
                                                          << "" << 1 << 60 << 50 << 2 * P;
-    QTest::newRow("50% of one principal") << "C3" << 0 << "64"
-                                          << "50%" << 1 << 60 << 64 << P / 2;
     QTest::newRow("50% without next edge") << "C3" << 0 << "64"
                                            << "50%" << 0 << 60 << 64 << P / 2;
     QTest::newRow("50% of three principals") << "C3" << 0 << "64"
@@ -360,28 +352,6 @@ void tst_VoiceTraversal::randomCountZeroWins()
     }
 }
 
-void tst_VoiceTraversal::wormholeFiresFarNodeAtSameTick()
-{
-    TestNetwork network;
-    network.addNode(10, 0, 0, {{ArcUsageList, QStringLiteral("21=1")}});
-    network.addNode(11, 7, 4, {{QStringLiteral("PitchList"), QStringLiteral("E3")}});
-    network.addEdge(21, 10, 11, {{QStringLiteral("IsWormhole"), true}});
-    network.addVoiceGroup(1, 10);
-    VoiceTraversal traversal(1, &network);
-    traversal.reset(3 * P);
-    for (Voice *voice : traversal.activeVoices())
-        traversal.process(voice, 3 * P);
-    QCOMPARE(network.firedNodes().size(), 1);
-    // The far node fires on the next pass, stamped with the same tick.
-    for (Voice *voice : traversal.activeVoices())
-        traversal.process(voice, 3 * P);
-    const QList<FiredNode> fired = network.firedNodes();
-    QCOMPARE(fired.size(), 2);
-    QCOMPARE(fired.at(1).node, QmdItemId(11));
-    QCOMPARE(fired.at(1).arrivalTick, 3 * P);
-    QCOMPARE(network.state(21, QStringLiteral("CurrentScaleId")).toInt(), 1);
-}
-
 void tst_VoiceTraversal::poolHoldsTwentyFourVoices()
 {
     TestNetwork network;
@@ -410,22 +380,6 @@ void tst_VoiceTraversal::poolHoldsTwentyFourVoices()
     for (const Voice *voice : traversal.activeVoices())
         ids.insert(voice->id);
     QCOMPARE(ids.size(), 23);
-}
-
-void tst_VoiceTraversal::emptyUsageListEndsPath()
-{
-    TestNetwork network;
-    network.addNode(10, 0, 0, {{ArcUsageList, QStringLiteral("21=1")}});
-    network.addNode(11, 1, 0);
-    network.addEdge(21, 10, 11);
-    network.addVoiceGroup(1, 10);
-    VoiceTraversal traversal(1, &network);
-    traversal.reset(0);
-    fireUntil(traversal, 0);
-    QVERIFY(traversal.hasActiveVoices());
-    fireUntil(traversal, P);
-    QVERIFY(!traversal.hasActiveVoices());
-    QCOMPARE(network.notesOn().size(), 2);
 }
 
 void tst_VoiceTraversal::retimeFollowsGeometry()
