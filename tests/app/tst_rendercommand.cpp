@@ -161,8 +161,6 @@ void TestRenderCommand::failsWithOneLineAndNoFile_data()
 
     QTest::newRow("no output") << QStringList{"render", doc} << 2
                                << "ludra render: no output file given (-o OUT.mid)";
-    QTest::newRow("-o without a name")
-        << QStringList{"render", doc, "-o"} << 2 << "ludra render: Missing value after '-o'.";
     QTest::newRow("no document") << QStringList{"render", "-o", out} << 2
                                  << "ludra render: no document given (see --help)";
     QTest::newRow("unknown option") << QStringList{"render", doc, "-o", out, "--bars", "4"} << 2
@@ -173,15 +171,8 @@ void TestRenderCommand::failsWithOneLineAndNoFile_data()
     QTest::newRow("principals not a number")
         << QStringList{"render", doc, "-o", out, "--principals", "four"} << 2
         << "ludra render: --principals " + number + ", not \"four\"";
-    QTest::newRow("principals negative")
-        << QStringList{"render", doc, "-o", out, "--principals=-4"} << 2
-        << "ludra render: --principals " + number + ", not \"-4\"";
-    QTest::newRow("seconds infinite") << QStringList{"render", doc, "-o", out, "--seconds", "inf"}
-                                      << 2 << "ludra render: --seconds " + number + ", not \"inf\"";
     QTest::newRow("seconds too many") << QStringList{"render", doc, "-o", out, "--seconds", "2e9"}
                                       << 2 << "ludra render: --seconds " + number + ", not \"2e9\"";
-    QTest::newRow("seed negative") << QStringList{"render", doc, "-o", out, "--seed=-1"} << 2
-                                   << "ludra render: " + seed + ", not \"-1\"";
     QTest::newRow("seed beyond 32 bits")
         << QStringList{"render", doc, "-o", out, "--seed", "4294967296"} << 2
         << "ludra render: " + seed + ", not \"4294967296\"";

@@ -13,8 +13,6 @@ class TestQmdLudra : public QObject
 private Q_SLOTS:
     void edgeLength_data();
     void edgeLength();
-    void tickPosText_data();
-    void tickPosText();
     void names_data();
     void names();
 };
@@ -54,41 +52,6 @@ void TestQmdLudra::edgeLength()
     bool reportedOk = !ok;
     QCOMPARE(QmdLudra::edgeLength(path, {ax, ay}, {bx, by}, &reportedOk), length);
     QCOMPARE(reportedOk, ok);
-}
-
-void TestQmdLudra::tickPosText_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<bool>("accepted");
-    QTest::addColumn<qint64>("x");
-    QTest::addColumn<qint64>("y");
-
-    QTest::newRow("written form") << "{665280, -665280}" << true << 665280LL << -665280LL;
-    QTest::newRow("signs") << "{+3, -4}" << true << 3LL << -4LL;
-    QTest::newRow("beyond 32 bits")
-        << "{-9000000000, 9000000000}" << true << -9000000000LL << 9000000000LL;
-    QTest::newRow("space after brace") << "{ 1, 2}" << false << 0LL << 0LL;
-    QTest::newRow("space before brace") << "{1, 2 }" << false << 0LL << 0LL;
-    QTest::newRow("fraction") << "{1.5, 2}" << false << 0LL << 0LL;
-    QTest::newRow("too large") << "{99999999999999999999, 2}" << false << 0LL << 0LL;
-    QTest::newRow("empty") << "" << false << 0LL << 0LL;
-}
-
-void TestQmdLudra::tickPosText()
-{
-    QFETCH(QString, text);
-    QFETCH(bool, accepted);
-    QFETCH(qint64, x);
-    QFETCH(qint64, y);
-    TickPos pos{7, 7};
-    QCOMPARE(tickPosFromText(text, &pos), accepted);
-    if (accepted) {
-        QCOMPARE(pos, (TickPos{x, y}));
-        QCOMPARE(tickPosFromText(tickPosToText(pos), &pos), true);
-        QCOMPARE(pos, (TickPos{x, y}));
-    } else {
-        QCOMPARE(pos, (TickPos{7, 7}));
-    }
 }
 
 void TestQmdLudra::names_data()

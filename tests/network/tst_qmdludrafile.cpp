@@ -195,6 +195,10 @@ void TestQmdLudraFile::readValue_data()
             TickPos{std::numeric_limits<qint64>::min(), std::numeric_limits<qint64>::max()}));
     row("position space after brace", InElement, "TickPos", "<string>{ 1, 2}</string>",
         QString("{ 1, 2}"));
+    row("position fraction", InElement, "TickPos", "<string>{1.5, 2}</string>",
+        QString("{1.5, 2}"));
+    row("position too large", InElement, "TickPos", "<string>{99999999999999999999, 2}</string>",
+        QString("{99999999999999999999, 2}"));
     row("position outside elements", AtRoot, "TickPos", "<string>{1, 2}</string>",
         QString("{1, 2}"));
     row("channels", InInstrument, "MidiChannels", "<string>0101</string>", bits({1, 3}, 4));
