@@ -109,45 +109,35 @@ void tst_VoiceTraversal::lists_data()
     QTest::addColumn<int>("velocity");
     QTest::addColumn<qint64>("duration");
 
-    QTest::newRow("wrap-around") << "C3,D3,E3" << 3 << "64"
-                                 << "1" << 1 << 60 << 64 << P;
-    QTest::newRow("entry by id") << "C3,D3,E3" << 2 << "64"
-                                 << "1" << 1 << 64 << 64 << P;
-    QTest::newRow("empty fields skipped") << ",C3,,D3," << 1 << "64"
-                                          << "1" << 1 << 62 << 64 << P;
-    QTest::newRow("+2 after 60") << "+2" << 0 << "64"
-                                 << "1" << 1 << 62 << 64 << P;
-    QTest::newRow("A8 clamps") << "A8" << 0 << "64"
-                               << "1" << 1 << 127 << 64 << P;
-    QTest::newRow("velocity clamps") << "C3" << 0 << "300"
-                                     << "1" << 1 << 60 << 127 << P;
-    QTest::newRow("relative velocity") << "C3" << 0 << "-70"
-                                       << "1" << 1 << 60 << 0 << P;
-    QTest::newRow("relative entries beyond int range clamp") << "+2147483647" << 0 << "-2147483648"
-                                                             << "1" << 1 << 127 << 0 << P;
-    QTest::newRow("empty lists keep the voice's values") << "" << 0 << ""
-                                                         << "" << 1 << 60 << 50 << 2 * P;
-    QTest::newRow("50% without next edge") << "C3" << 0 << "64"
-                                           << "50%" << 0 << 60 << 64 << P / 2;
-    QTest::newRow("50% of three principals") << "C3" << 0 << "64"
-                                             << "50%" << 3 << 60 << 64 << 3 * P / 2;
-    QTest::newRow("*2% on an edge unchanged") << "C3" << 0 << "64"
-                                              << "*2%" << 1 << 60 << 64 << 2 * P;
-    QTest::newRow("*2% without edge") << "C3" << 0 << "64"
-                                      << "*2%" << 0 << 60 << 64 << 4 * P;
-    QTest::newRow("/4") << "C3" << 0 << "64"
-                        << "/4" << 1 << 60 << 64 << P / 2;
-    QTest::newRow("+0.5") << "C3" << 0 << "64"
-                          << "+0.5" << 1 << 60 << 64 << 5 * P / 2;
-    QTest::newRow("-3 clamps at 0") << "C3" << 0 << "64"
-                                    << "-3" << 1 << 60 << 64 << qint64(0);
-    QTest::newRow("huge clamps") << "C3" << 0 << "64"
-                                 << "1e9" << 1 << 60 << 64 << VoiceTraversal::MaxDuration;
-    QTest::newRow("not a number is 0") << "C3" << 0 << "64"
-                                       << "x" << 1 << 60 << 64 << qint64(0);
-    QTest::newRow("fraction of a tick rounds to nearest")
-        << "C3" << 0 << "64"
-        << "0.0000015" << 1 << 60 << 64 << qint64(1);
+    // Pitch list and counter, velocity list, duration list, principals to
+    // the next node (0: none); what is played.
+    const auto row = [](const char *name, const char *pitches, int pitchId, const char *velocities,
+                        const char *durations, int edgePrincipals, int pitch, int velocity,
+                        qint64 duration) {
+        QTest::newRow(name) << QString(pitches) << pitchId << QString(velocities)
+                            << QString(durations) << edgePrincipals << pitch << velocity
+                            << duration;
+    };
+    row("wrap-around", "C3,D3,E3", 3, "64", "1", 1, 60, 64, P);
+    row("entry by id", "C3,D3,E3", 2, "64", "1", 1, 64, 64, P);
+    row("empty fields skipped", ",C3,,D3,", 1, "64", "1", 1, 62, 64, P);
+    row("+2 after 60", "+2", 0, "64", "1", 1, 62, 64, P);
+    row("A8 clamps", "A8", 0, "64", "1", 1, 127, 64, P);
+    row("velocity clamps", "C3", 0, "300", "1", 1, 60, 127, P);
+    row("relative velocity", "C3", 0, "-70", "1", 1, 60, 0, P);
+    row("relative entries beyond int range clamp", "+2147483647", 0, "-2147483648", "1", 1, 127, 0,
+        P);
+    row("empty lists keep the voice's values", "", 0, "", "", 1, 60, 50, 2 * P);
+    row("50% without next edge", "C3", 0, "64", "50%", 0, 60, 64, P / 2);
+    row("50% of three principals", "C3", 0, "64", "50%", 3, 60, 64, 3 * P / 2);
+    row("*2% on an edge unchanged", "C3", 0, "64", "*2%", 1, 60, 64, 2 * P);
+    row("*2% without edge", "C3", 0, "64", "*2%", 0, 60, 64, 4 * P);
+    row("/4", "C3", 0, "64", "/4", 1, 60, 64, P / 2);
+    row("+0.5", "C3", 0, "64", "+0.5", 1, 60, 64, 5 * P / 2);
+    row("-3 clamps at 0", "C3", 0, "64", "-3", 1, 60, 64, qint64(0));
+    row("huge clamps", "C3", 0, "64", "1e9", 1, 60, 64, VoiceTraversal::MaxDuration);
+    row("not a number is 0", "C3", 0, "64", "x", 1, 60, 64, qint64(0));
+    row("fraction of a tick rounds to nearest", "C3", 0, "64", "0.0000015", 1, 60, 64, qint64(1));
 }
 
 void tst_VoiceTraversal::lists()

@@ -77,13 +77,11 @@ private Q_SLOTS:
     void copyWritesOneFormat();
     void pasteSnapsFirstNode_data();
     void pasteSnapsFirstNode();
+    void pasteKeepsDistances_data();
     void pasteKeepsDistances();
-    void boundingBoxHalvesTowardZero_data();
-    void boundingBoxHalvesTowardZero();
     void pasteDropsWhatLostItsEnds();
     void pasteRenumbersEdgeBookkeeping_data();
     void pasteRenumbersEdgeBookkeeping();
-    void pasteIsOneUndoStep();
     void pasteOfNothingChangesNothing_data();
     void pasteOfNothingChangesNothing();
 };
@@ -164,52 +162,43 @@ void TestQmdLudraClipboard::pasteSnapsFirstNode()
     QCOMPARE(position(doc, node), (TickPos{7, -11}));
 }
 
-void TestQmdLudraClipboard::pasteKeepsDistances()
+void TestQmdLudraClipboard::pasteKeepsDistances_data()
 {
-    NetworkDocument doc;
-    const QmdItemId first = doc.addNode({0, 0});
-    const QmdItemId second = doc.addNode({2 * P, 0});
-    const QmdItemId text = doc.addTextBox({P, 3});
-    QVERIFY(copy(doc, {second, text, first}));
-    const TickPos center{5 * D + 3, 2 * D + 1};
-    const QmdItemIdList pasted = paste(doc, center);
-    QCOMPARE(pasted.size(), 3);
-    // The box spans x 0 to 2P and y 0 to 3; the first node goes from
-    // center - (P, 1) to the nearest division point.
-    QCOMPARE(position(doc, pasted.at(0)), (TickPos{D, 2 * D}));
-    QCOMPARE(position(doc, pasted.at(1)), (TickPos{D + 2 * P, 2 * D}));
-    QCOMPARE(position(doc, pasted.at(2)), (TickPos{D + P, 2 * D + 3}));
-}
-
-void TestQmdLudraClipboard::boundingBoxHalvesTowardZero_data()
-{
-    QTest::addColumn<TickPos>("box");
+    QTest::addColumn<QList<TickPos>>("boxes");
     QTest::addColumn<TickPos>("center");
     QTest::addColumn<TickPos>("expected");
 
+    // Text boxes copied with a node at 0: the bounding box of them all is
+    // centred on the centre, the node goes from there to the nearest
+    // division point, and the boxes keep their distance to it.
+    QTest::newRow("box spanning 2P by 3")
+        << QList<TickPos>{{2 * P, 0}, {P, 3}} << TickPos{5 * D + 3, 2 * D + 1} << TickPos{D, 2 * D};
     // With a box of odd size the middle is a tick short of the true one;
     // the centre is chosen so that the node then lies exactly half a
     // division away from a point and rounds up, while a middle rounded the
     // other way would send it down to 0.
-    QTest::newRow("box right of the node")
-        << TickPos{3, 0} << TickPos{D / 2 + 1, 0} << TickPos{D, 0};
-    QTest::newRow("box below the node") << TickPos{0, 5} << TickPos{0, D / 2 + 2} << TickPos{0, D};
+    QTest::newRow("odd width halves toward zero")
+        << QList<TickPos>{{3, 0}} << TickPos{D / 2 + 1, 0} << TickPos{D, 0};
+    QTest::newRow("odd height halves toward zero")
+        << QList<TickPos>{{0, 5}} << TickPos{0, D / 2 + 2} << TickPos{0, D};
 }
 
-void TestQmdLudraClipboard::boundingBoxHalvesTowardZero()
+void TestQmdLudraClipboard::pasteKeepsDistances()
 {
-    QFETCH(TickPos, box);
+    QFETCH(QList<TickPos>, boxes);
     QFETCH(TickPos, center);
     QFETCH(TickPos, expected);
 
     NetworkDocument doc;
-    const QmdItemId node = doc.addNode({0, 0});
-    const QmdItemId text = doc.addTextBox(box);
-    QVERIFY(copy(doc, {node, text}));
+    QmdItemIdList copied{doc.addNode({0, 0})};
+    for (const TickPos &box : boxes)
+        copied << doc.addTextBox(box);
+    QVERIFY(copy(doc, copied));
     const QmdItemIdList pasted = paste(doc, center);
-    QCOMPARE(pasted.size(), 2);
+    QCOMPARE(pasted.size(), copied.size());
     QCOMPARE(position(doc, pasted.at(0)), expected);
-    QCOMPARE(position(doc, pasted.at(1)), expected + box);
+    for (int i = 0; i < boxes.size(); ++i)
+        QCOMPARE(position(doc, pasted.at(i + 1)), expected + boxes.at(i));
 }
 
 void TestQmdLudraClipboard::pasteDropsWhatLostItsEnds()
@@ -223,9 +212,13 @@ void TestQmdLudraClipboard::pasteDropsWhatLostItsEnds()
     const QmdItemId groupA = doc.addVoiceGroup(a);
     const QmdItemId groupB = doc.addVoiceGroup(b);
     QVERIFY(copy(doc, {a, ab, ba, aa, groupA, groupB}));
+    const QString before = ModelDump::tree(doc.model);
+    const int steps = doc.model.undoRedoCount();
 
     const QmdItemIdList pasted = paste(doc, {0, P});
     QCOMPARE(pasted.size(), 3);
+    QCOMPARE(doc.model.undoRedoCount(), steps + 1);
+    QCOMPARE(doc.controller.undoText(), QString("Paste"));
     const QmdItemId node = pasted.at(0);
     const QmdItemId loop = pasted.at(1);
     const QmdItemId group = pasted.at(2);
@@ -237,6 +230,15 @@ void TestQmdLudraClipboard::pasteDropsWhatLostItsEnds()
     QCOMPARE(doc.value(node, "ArcUsageList"), QVariant(QString("%1=1").arg(loop)));
     for (QmdItemId id : {node, loop})
         QVERIFY(doc.controller.isValid(doc.state(id)));
+
+    // One step to undo and redo, each reported finished once.
+    const QString after = ModelDump::tree(doc.model);
+    ModelSignalLog log(&doc.model);
+    QVERIFY(doc.run(doc.controller.requestUndo()));
+    QCOMPARE(ModelDump::tree(doc.model), before);
+    QVERIFY(doc.run(doc.controller.requestRedo()));
+    QCOMPARE(ModelDump::tree(doc.model), after);
+    QCOMPARE(modelRequestsFinished(log.lines()), 2);
 }
 
 void TestQmdLudraClipboard::pasteRenumbersEdgeBookkeeping_data()
@@ -293,30 +295,6 @@ void TestQmdLudraClipboard::pasteRenumbersEdgeBookkeeping()
     QCOMPARE(target.idsIn(n2, "ArcIdentifiers"), QmdItemIdList{e3b});
     const QmdItemId added = target.addEdge(n2, a2);
     QCOMPARE(identifierOf(added), QVariant(0));
-}
-
-void TestQmdLudraClipboard::pasteIsOneUndoStep()
-{
-    NetworkDocument doc;
-    const QmdItemId from = doc.addNode({0, 0});
-    const QmdItemId to = doc.addNode({P, 0});
-    const QmdItemId edge = doc.addEdge(from, to);
-    const QmdItemId group = doc.addVoiceGroup(from);
-    QVERIFY(copy(doc, {from, to, edge, group}));
-    const QString before = ModelDump::tree(doc.model);
-    const int steps = doc.model.undoRedoCount();
-
-    QCOMPARE(paste(doc, {0, P}).size(), 4);
-    QCOMPARE(doc.model.undoRedoCount(), steps + 1);
-    QCOMPARE(doc.controller.undoText(), QString("Paste"));
-    const QString after = ModelDump::tree(doc.model);
-
-    ModelSignalLog log(&doc.model);
-    QVERIFY(doc.run(doc.controller.requestUndo()));
-    QCOMPARE(ModelDump::tree(doc.model), before);
-    QVERIFY(doc.run(doc.controller.requestRedo()));
-    QCOMPARE(ModelDump::tree(doc.model), after);
-    QCOMPARE(modelRequestsFinished(log.lines()), 2);
 }
 
 void TestQmdLudraClipboard::pasteOfNothingChangesNothing_data()
