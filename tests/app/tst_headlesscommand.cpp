@@ -20,9 +20,7 @@ void TestHeadlessCommand::helpNamesWhatThereIs_data()
 
     QTest::newRow("ludra --help: the commands")
         << QStringList{"--help"}
-        << QStringList{"Usage: ", "  play     Plays a document in real time, without a window.",
-                       "  render   Renders a document into a Standard MIDI File",
-                       "ludra COMMAND --help"};
+        << QStringList{"Usage: ", "  play ", "  render ", "ludra COMMAND --help"};
     QTest::newRow("ludra play --help") << QStringList{"play", "--help"}
                                        << QStringList{"Usage: ludra play [options] FILE.ldx\n",
                                                       "--seconds <N>",
@@ -30,18 +28,14 @@ void TestHeadlessCommand::helpNamesWhatThereIs_data()
                                                       "Exit codes:\n  0 ",
                                                       "\n  2  bad arguments\n",
                                                       "\n  3  the document cannot be read\n"};
-    QTest::newRow("ludra render -h")
-        << QStringList{"render", "-h"}
-        << QStringList{"Usage: ludra render FILE.ldx -o OUT.mid [--principals P | --seconds S] "
-                       "[--seed N]\n",
-                       "-o, --output <OUT.mid>",
-                       "--principals <P>",
-                       "--seconds <S>",
-                       "--seed <N>",
-                       "Exit codes:\n  0 ",
-                       "\n  2  bad arguments\n",
-                       "\n  3  the document cannot be read\n",
-                       "\n  4  the output file cannot be written"};
+    QTest::newRow("ludra render -h") << QStringList{"render", "-h"}
+                                     << QStringList{"Usage: ludra render FILE.ldx -o OUT.mid",
+                                                    "--principals <P>",
+                                                    "--seconds <S>",
+                                                    "--seed <N>",
+                                                    "\n  2  bad arguments\n",
+                                                    "\n  3  the document cannot be read\n",
+                                                    "\n  4  the output file cannot be written"};
 }
 
 void TestHeadlessCommand::helpNamesWhatThereIs()

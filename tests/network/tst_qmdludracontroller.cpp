@@ -401,16 +401,8 @@ void TestQmdLudraController::templateLoads()
     QVERIFY(controller.fileName().isEmpty());
     QVERIFY(model.isAtCleanState());
 
-    const QmdIndex instruments = controller.instrumentsIndex();
-    const QmdItemIdList ids = controller.ids(instruments);
-    QCOMPARE(ids.size(), 1);
-    const QmdIndex instrument = controller.index(ids.first(), instruments);
-    QCOMPARE(controller.data(controller.index("Label", instrument)), QVariant("Instrument"));
-    QCOMPARE(controller.data(controller.index("Color", instrument)).value<QColor>(),
-             QmdLudraPalette::color(0));
-    QBitArray firstChannel(16);
-    firstChannel.setBit(0);
-    QCOMPARE(controller.data(controller.index("MidiChannels", instrument)), QVariant(firstChannel));
+    // One instrument and no elements: a document to start from.
+    QCOMPARE(controller.ids(controller.instrumentsIndex()).size(), 1);
     QVERIFY(controller.ids(controller.elementsIndex()).isEmpty());
 }
 

@@ -368,9 +368,6 @@ void TestQmdLudraEditing::instrumentDefaults_data()
     const auto palette = QmdLudraPalette::color;
     QTest::newRow("first") << QStringList{} << QList<QColor>{} << QList<QBitArray>{} << "Instrument"
                            << palette(0) << channelBits({0});
-    QTest::newRow("second") << QStringList{"Instrument"} << QList<QColor>{palette(0)}
-                            << QList<QBitArray>{channelBits({0})} << "Instrument 2" << palette(1)
-                            << channelBits({1});
     QTest::newRow("labels 1 and 3")
         << QStringList{"Instrument", "Instrument 3"} << QList<QColor>{palette(0), palette(2)}
         << QList<QBitArray>{channelBits({0}), channelBits({2})} << "Instrument 2" << palette(1)

@@ -50,14 +50,9 @@ void TestQmdLudraVoiceHost::reads_data()
     QTest::newRow("node") << "node"
                           << "PitchList" << QVariant(QStringLiteral("C3")) << true << true
                           << "HitCount" << QVariant(0);
-    QTest::newRow("edge") << "edge"
-                          << "Path" << QVariant(0) << true << true << "CurrentScaleId"
-                          << QVariant(0);
     QTest::newRow("voice group, no state") << "group"
                                            << "InitialPitch" << QVariant(QStringLiteral("C3"))
                                            << true << false << "HitCount" << QVariant();
-    QTest::newRow("absent key") << "node"
-                                << "Absent" << QVariant() << true << true << "Absent" << QVariant();
     QTest::newRow("missing element")
         << "missing"
         << "PitchList" << QVariant() << false << false << "HitCount" << QVariant();
