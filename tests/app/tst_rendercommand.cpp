@@ -53,8 +53,6 @@ void TestRenderCommand::writesTheNotes_data()
     const QString cOff = QStringLiteral("2, 2400, Note_off_c, 0, 67, 0");
     QTest::newRow("default length: to the last note")
         << QStringList() << QStringList{aOn, aOff, bOn, bOff, cOn, cOff};
-    QTest::newRow("4 principals: the same")
-        << QStringList{"--principals", "4"} << QStringList{aOn, aOff, bOn, bOff, cOn, cOff};
     // Half a second is two beats, two principals: C would fire at the end.
     QTest::newRow("half a second: C left out")
         << QStringList{"--seconds", "0.5"} << QStringList{aOn, aOff, bOn, bOff};

@@ -24,16 +24,15 @@ void TestPlaybackClock::conversions_data()
     QTest::addColumn<qint64>("ticks");
     QTest::addColumn<qint64>("beatTicks");
 
-    QTest::newRow("120, 1/1: a principal is half a second")
-        << 120u << 1u << 1u << qint64(500000000) << qint64(665280) << qint64(665280);
-    QTest::newRow("120, 2/1: a principal is a quarter second")
-        << 120u << 2u << 1u << qint64(250000000) << qint64(665280) << qint64(332640);
-    QTest::newRow("120, 1/2: a beat is half a principal")
-        << 120u << 1u << 2u << qint64(1000000000) << qint64(665280) << qint64(1330560);
-    QTest::newRow("90, 3/2: ten beats")
-        << 90u << 3u << 2u << qint64(6666666666) << qint64(9979199) << qint64(6652799);
-    QTest::newRow("tempo 0 counts as 1")
-        << 0u << 1u << 1u << qint64(60000000000) << qint64(665280) << qint64(665280);
+    const auto row = [](const char *name, uint tempo, uint numerator, uint denominator, qint64 ns,
+                        qint64 ticks, qint64 beatTicks) {
+        QTest::newRow(name) << tempo << numerator << denominator << ns << ticks << beatTicks;
+    };
+    row("120, 1/1: a principal is half a second", 120, 1, 1, 500000000, 665280, 665280);
+    row("120, 2/1: a principal is a quarter second", 120, 2, 1, 250000000, 665280, 332640);
+    row("120, 1/2: a beat is half a principal", 120, 1, 2, 1000000000, 665280, 1330560);
+    row("90, 3/2: ten beats", 90, 3, 2, 6666666666, 9979199, 6652799);
+    row("tempo 0 counts as 1", 0, 1, 1, 60000000000, 665280, 665280);
 }
 
 void TestPlaybackClock::conversions()
@@ -71,23 +70,19 @@ void TestPlaybackClock::offsetCorrectsPositions_data()
     QTest::addColumn<qint64>("beatTicks");
 
     // Half a second at 120 is 665280 ticks of both kinds at 1/1.
-    QTest::newRow("positive") << 1u << 1u << qint64(1000) << qint64(500000000) << qint64(1000)
-                              << qint64(666280) << qint64(666280);
-    QTest::newRow("negative, smaller than the position")
-        << 1u << 1u << qint64(-1000) << qint64(500000000) << qint64(-1000) << qint64(664280)
-        << qint64(664280);
-    QTest::newRow("negative, larger than the position floors at 0")
-        << 1u << 1u << qint64(-700000) << qint64(500000000) << qint64(-700000) << qint64(0)
-        << qint64(0);
+    const auto row = [](const char *name, uint numerator, uint denominator, qint64 beatOffset,
+                        qint64 elapsed, qint64 tickOffset, qint64 ticks, qint64 beatTicks) {
+        QTest::newRow(name) << numerator << denominator << beatOffset << elapsed << tickOffset
+                            << ticks << beatTicks;
+    };
+    row("positive", 1, 1, 1000, 500000000, 1000, 666280, 666280);
+    row("negative, smaller than the position", 1, 1, -1000, 500000000, -1000, 664280, 664280);
+    row("negative, larger than the position floors at 0", 1, 1, -700000, 500000000, -700000, 0, 0);
     // At 2/3 the grid runs at 2/3 of the beat; a negative offset converts by
     // its magnitude: -1 beat tick is -floor(2/3) = 0 grid ticks, not -1.
-    QTest::newRow("2/3, negative rounds toward zero")
-        << 2u << 3u << qint64(-1) << qint64(0) << qint64(0) << qint64(0) << qint64(0);
-    QTest::newRow("2/3, converted by the ratio")
-        << 2u << 3u << qint64(-3000) << qint64(500000000) << qint64(-2000) << qint64(441520)
-        << qint64(662280);
-    QTest::newRow("2/3, before the start floors at 0")
-        << 2u << 3u << qint64(-3000) << qint64(0) << qint64(-2000) << qint64(0) << qint64(0);
+    row("2/3, negative rounds toward zero", 2, 3, -1, 0, 0, 0, 0);
+    row("2/3, converted by the ratio", 2, 3, -3000, 500000000, -2000, 441520, 662280);
+    row("2/3, before the start floors at 0", 2, 3, -3000, 0, -2000, 0, 0);
 }
 
 void TestPlaybackClock::offsetCorrectsPositions()
