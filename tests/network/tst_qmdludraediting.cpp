@@ -452,17 +452,11 @@ void TestQmdLudraEditing::deletingInstrumentResetsReferences()
     QmdLudraController &c = doc.controller;
     const QmdItemId gone = doc.addInstrument();
     const QmdItemId stays = doc.addInstrument();
-    const QmdItemId switching = doc.addNode();
-    const QmdItemId other = doc.addNode({P, 0});
-    QVERIFY(doc.run(c.requestSetData({{"DoInstrumentChange", true}, {"Instrument", gone}},
-                                     doc.element(switching))));
-    QVERIFY(doc.run(c.requestSetData({{"DoInstrumentChange", true}, {"Instrument", stays}},
-                                     doc.element(other))));
-    const QmdItemId group = doc.addVoiceGroup(switching);
-    const QmdItemId keptGroup = doc.addVoiceGroup(other);
-    QVERIFY(doc.set(keptGroup, "InitialInstrument", stays));
-    QCOMPARE(doc.value(group, "InitialInstrument"), QVariant(std::min(gone, stays)));
-    QVERIFY(doc.set(group, "InitialInstrument", gone));
+    const QmdItemId switching =
+        doc.node(0, 0, {{"DoInstrumentChange", true}, {"Instrument", gone}});
+    const QmdItemId other = doc.node(1, 0, {{"DoInstrumentChange", true}, {"Instrument", stays}});
+    const QmdItemId group = doc.group(switching, {{"InitialInstrument", gone}});
+    const QmdItemId keptGroup = doc.group(other, {{"InitialInstrument", stays}});
     const QString before = ModelDump::tree(doc.model);
     const int steps = doc.model.undoRedoCount();
 
