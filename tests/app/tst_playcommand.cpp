@@ -75,23 +75,20 @@ void TestPlayCommand::playsTheNotesOnTheConsole_data()
     QTest::addColumn<QStringList>("options");
     QTest::addColumn<QString>("notice");
 
-    QTest::newRow("--console") << QStringList{QStringLiteral("--console")} << QString();
+    QTest::newRow("--console") << QStringList{"--console"} << QString();
     QTest::newRow("no MIDI output: printed all the same")
-        << QStringList() << QStringLiteral("ludra play: this machine has no MIDI output");
+        << QStringList() << "ludra play: this machine has no MIDI output";
 }
 
 void TestPlayCommand::playsTheNotesOnTheConsole()
 {
     QFETCH(QStringList, options);
     QFETCH(QString, notice);
-    const QString fileName =
-        m_documents.save(CommandDocuments::buildEnding, QStringLiteral("ending.ldx"));
+    const QString fileName = m_documents.save(CommandDocuments::buildEnding, "ending.ldx");
     QVERIFY(!fileName.isEmpty());
 
     LudraProcess ludra;
-    QVERIFY(ludra.run(QStringList{QStringLiteral("play"), fileName, QStringLiteral("--seconds"),
-                                  QStringLiteral("2")} +
-                      options));
+    QVERIFY(ludra.run(QStringList{"play", fileName, "--seconds", "2"} + options));
     QCOMPARE(ludra.exitCode(), 0);
     // In queue order: by tick, and at equal ticks in the order of firing.
     const QStringList expected{
@@ -120,9 +117,8 @@ void TestPlayCommand::stops_data()
 void TestPlayCommand::stops()
 {
     QFETCH(int, signal);
-    const QString fileName =
-        m_documents.save([](NetworkDocument &doc) { CommandDocuments::buildLoop(doc); },
-                         QStringLiteral("looping.ldx"));
+    const QString fileName = m_documents.save(
+        [](NetworkDocument &doc) { CommandDocuments::buildLoop(doc); }, "looping.ldx");
     QVERIFY(!fileName.isEmpty());
 
     LudraProcess ludra;
@@ -148,8 +144,8 @@ void TestPlayCommand::failsWithOneLine_data()
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("message");
 
-    const QString missing = QStringLiteral("%missing.ldx");
-    const QString garbage = QStringLiteral("%garbage.ldx");
+    const QString missing = "%missing.ldx";
+    const QString garbage = "%garbage.ldx";
     QTest::newRow("no document") << QStringList{"play"} << 2
                                  << "ludra play: no document given (see --help)";
     QTest::newRow("two documents") << QStringList{"play", garbage, garbage} << 2
@@ -171,10 +167,10 @@ void TestPlayCommand::failsWithOneLine()
     QFETCH(QStringList, arguments);
     QFETCH(int, exitCode);
     QFETCH(QString, message);
-    QVERIFY(m_documents.writeGarbage(QStringLiteral("garbage.ldx")));
+    QVERIFY(m_documents.writeGarbage("garbage.ldx"));
     const QString dir = m_documents.folder() + u'/';
-    arguments.replaceInStrings(QStringLiteral("%"), dir);
-    message.replace(QStringLiteral("%"), dir);
+    arguments.replaceInStrings("%", dir);
+    message.replace("%", dir);
 
     LudraProcess ludra;
     QVERIFY(ludra.run(arguments));

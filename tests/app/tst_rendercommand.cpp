@@ -45,12 +45,12 @@ void TestRenderCommand::writesTheNotes_data()
     QTest::addColumn<QStringList>("length");
     QTest::addColumn<QStringList>("notes");
 
-    const QString aOn = QStringLiteral("2, 0, Note_on_c, 0, 60, 100");
-    const QString aOff = QStringLiteral("2, 480, Note_off_c, 0, 60, 0");
-    const QString bOn = QStringLiteral("2, 960, Note_on_c, 0, 64, 90");
-    const QString bOff = QStringLiteral("2, 1200, Note_off_c, 0, 64, 0");
-    const QString cOn = QStringLiteral("2, 1920, Note_on_c, 0, 67, 80");
-    const QString cOff = QStringLiteral("2, 2400, Note_off_c, 0, 67, 0");
+    const QString aOn = "2, 0, Note_on_c, 0, 60, 100";
+    const QString aOff = "2, 480, Note_off_c, 0, 60, 0";
+    const QString bOn = "2, 960, Note_on_c, 0, 64, 90";
+    const QString bOff = "2, 1200, Note_off_c, 0, 64, 0";
+    const QString cOn = "2, 1920, Note_on_c, 0, 67, 80";
+    const QString cOff = "2, 2400, Note_off_c, 0, 67, 0";
     QTest::newRow("default length: to the last note")
         << QStringList() << QStringList{aOn, aOff, bOn, bOff, cOn, cOff};
     // Half a second is two beats, two principals: C would fire at the end.
@@ -59,17 +59,16 @@ void TestRenderCommand::writesTheNotes_data()
     // 1.1 principals end at grid tick 731808, file tick 1056, while B sounds.
     QTest::newRow("1.1 principals: B's note cut at the end")
         << QStringList{"--principals", "1.1"}
-        << QStringList{aOn, aOff, bOn, QStringLiteral("2, 1056, Note_off_c, 0, 64, 0")};
+        << QStringList{aOn, aOff, bOn, "2, 1056, Note_off_c, 0, 64, 0"};
 }
 
 void TestRenderCommand::writesTheNotes()
 {
     QFETCH(QStringList, length);
     QFETCH(QStringList, notes);
-    const QString document =
-        m_documents->save(CommandDocuments::buildEnding, QStringLiteral("ending.ldx"));
+    const QString document = m_documents->save(CommandDocuments::buildEnding, "ending.ldx");
     QVERIFY(!document.isEmpty());
-    const QString output = path(QStringLiteral("ending.mid"));
+    const QString output = path("ending.mid");
 
     LudraProcess ludra;
     QVERIFY(ludra.run(QStringList{"render", document, "-o", output} + length));
@@ -91,13 +90,12 @@ void TestRenderCommand::warnsOfLeftOutMessages()
 {
     const QString document = m_documents->save(
         [](NetworkDocument &doc) {
-            CommandDocuments::buildLoop(
-                doc, {{QStringLiteral("UserMidiMessageList"), QStringLiteral("F0 7E F7")}},
-                {{QStringLiteral("UserMidiMessageList"), QStringLiteral("B0 07 64")}});
+            CommandDocuments::buildLoop(doc, {{"UserMidiMessageList", "F0 7E F7"}},
+                                        {{"UserMidiMessageList", "B0 07 64"}});
         },
-        QStringLiteral("messages.ldx"));
+        "messages.ldx");
     QVERIFY(!document.isEmpty());
-    const QString output = path(QStringLiteral("messages.mid"));
+    const QString output = path("messages.mid");
 
     LudraProcess ludra;
     QVERIFY(ludra.run({"render", document, "-o", output, "--principals", "4"}));
@@ -106,9 +104,9 @@ void TestRenderCommand::warnsOfLeftOutMessages()
              QStringLiteral("ludra render: warning: 2 user message(s) left out; a MIDI file "
                             "holds only channel messages\n"));
     const QStringList events = readWithMidicsv(output);
-    QCOMPARE(events.filter(QStringLiteral("Control_c")),
+    QCOMPARE(events.filter("Control_c"),
              (QStringList{"2, 960, Control_c, 0, 7, 100", "2, 2880, Control_c, 0, 7, 100"}));
-    QCOMPARE(events.filter(QStringLiteral("System_exclusive")), QStringList());
+    QCOMPARE(events.filter("System_exclusive"), QStringList());
 }
 
 // The default seed is 1; another seed takes other random choices.
@@ -118,18 +116,16 @@ void TestRenderCommand::seedChoosesTheRandomPath()
         [](NetworkDocument &doc) {
             // A chooses at random between B and C, which both lead back to A.
             doc.addInstrument();
-            const QmdItemId a = doc.node(0, 0, {{QStringLiteral("SignallingMethod"), 2}});
-            const QmdItemId b =
-                doc.node(1, 0, {{QStringLiteral("PitchList"), QStringLiteral("E3")}});
-            const QmdItemId c =
-                doc.node(0, 1, {{QStringLiteral("PitchList"), QStringLiteral("G3")}});
+            const QmdItemId a = doc.node(0, 0, {{"SignallingMethod", 2}});
+            const QmdItemId b = doc.node(1, 0, {{"PitchList", "E3"}});
+            const QmdItemId c = doc.node(0, 1, {{"PitchList", "G3"}});
             doc.edge(a, b);
             doc.edge(a, c);
             doc.edge(b, a);
             doc.edge(c, a);
             doc.group(a);
         },
-        QStringLiteral("random.ldx"));
+        "random.ldx");
     QVERIFY(!document.isEmpty());
     const QList<QStringList> seeds{{}, {"--seed", "1"}, {"--seed", "2"}};
     QList<QByteArray> files;
@@ -152,10 +148,10 @@ void TestRenderCommand::failsWithOneLineAndNoFile_data()
 
     // %/ is the test's directory, which holds ending.ldx, garbage.ldx and
     // old.mid; out.mid is never there.
-    const QString doc = QStringLiteral("%/ending.ldx");
-    const QString out = QStringLiteral("%/out.mid");
-    const QString number = QStringLiteral("needs a number above 0 and up to 1000000000");
-    const QString seed = QStringLiteral("--seed needs a whole number from 0 to 4294967295");
+    const QString doc = "%/ending.ldx";
+    const QString out = "%/out.mid";
+    const QString number = "needs a number above 0 and up to 1000000000";
+    const QString seed = "--seed needs a whole number from 0 to 4294967295";
 
     QTest::newRow("no output") << QStringList{"render", doc} << 2
                                << "ludra render: no output file given (-o OUT.mid)";
@@ -192,14 +188,13 @@ void TestRenderCommand::failsWithOneLineAndNoFile()
     QFETCH(QStringList, arguments);
     QFETCH(int, exitCode);
     QFETCH(QString, message);
-    QVERIFY(
-        !m_documents->save(CommandDocuments::buildEnding, QStringLiteral("ending.ldx")).isEmpty());
+    QVERIFY(!m_documents->save(CommandDocuments::buildEnding, "ending.ldx").isEmpty());
     for (const char *name : {"garbage.ldx", "old.mid"})
         QVERIFY(m_documents->writeGarbage(QString::fromLatin1(name)));
     const QStringList before =
         QDir(m_documents->folder()).entryList(QDir::AllEntries | QDir::Hidden);
-    arguments.replaceInStrings(QStringLiteral("%"), m_documents->folder());
-    message.replace(QStringLiteral("%"), m_documents->folder());
+    arguments.replaceInStrings("%", m_documents->folder());
+    message.replace("%", m_documents->folder());
 
     LudraProcess ludra;
     QVERIFY(ludra.run(arguments));
@@ -210,7 +205,7 @@ void TestRenderCommand::failsWithOneLineAndNoFile()
     QVERIFY2(errors.startsWith(message), qPrintable(errors));
     // Nothing written, not even a temporary file, and the old file intact.
     QCOMPARE(QDir(m_documents->folder()).entryList(QDir::AllEntries | QDir::Hidden), before);
-    QCOMPARE(contents(path(QStringLiteral("old.mid"))), QByteArray("not what it claims to be\n"));
+    QCOMPARE(contents(path("old.mid")), QByteArray("not what it claims to be\n"));
 }
 
 QTEST_GUILESS_MAIN(TestRenderCommand)

@@ -8,7 +8,7 @@
 namespace {
 
 constexpr qint64 P = QmdLudra::TicksPerPrincipal;
-const QString ArcUsageList = QStringLiteral("ArcUsageList");
+const QString ArcUsageList = "ArcUsageList";
 
 // Fires every voice due by now, again and again until none is due: the same
 // order of events as steps of a real-time group, without a clock.
@@ -153,16 +153,14 @@ void tst_VoiceTraversal::lists()
 
     TestNetwork network;
     network.addNode(10, 0, 0,
-                    {{QStringLiteral("PitchList"), pitchList},
-                     {QStringLiteral("VelocityList"), velocityList},
-                     {QStringLiteral("DurationList"), durationList},
-                     {ArcUsageList, edgePrincipals ? QStringLiteral("20=1") : QString()}});
+                    {{"PitchList", pitchList},
+                     {"VelocityList", velocityList},
+                     {"DurationList", durationList},
+                     {ArcUsageList, edgePrincipals ? "20=1" : QString()}});
     network.addNode(11, edgePrincipals, 0);
     network.addEdge(20, 10, 11);
-    network.addVoiceGroup(1, 10,
-                          {{QStringLiteral("InitialVelocity"), QStringLiteral("50")},
-                           {QStringLiteral("InitialDuration"), QStringLiteral("2")}});
-    network.writeElementState(10, {{QStringLiteral("CurrentPitchId"), pitchId}});
+    network.addVoiceGroup(1, 10, {{"InitialVelocity", "50"}, {"InitialDuration", "2"}});
+    network.writeElementState(10, {{"CurrentPitchId", pitchId}});
 
     VoiceTraversal traversal(1, &network);
     traversal.reset(7 * P);
@@ -175,9 +173,9 @@ void tst_VoiceTraversal::lists()
              InstrumentEvent::noteOn(7 * P, quint8(pitch), quint8(velocity)));
     QCOMPARE(deliveries.at(1).event, InstrumentEvent::noteOff(7 * P + duration, quint8(pitch), 0));
     const bool wrapped = pitchId >= pitchList.split(',', Qt::SkipEmptyParts).size();
-    QCOMPARE(network.state(10, QStringLiteral("CurrentPitchId")).toInt(),
+    QCOMPARE(network.state(10, "CurrentPitchId").toInt(),
              pitchList.isEmpty() ? pitchId + 1 : (wrapped ? 1 : pitchId + 1));
-    QCOMPARE(network.state(10, QStringLiteral("HitCount")).toInt(), 1);
+    QCOMPARE(network.state(10, "HitCount").toInt(), 1);
 }
 
 // A document may hold any counter; the one past the largest int is the
@@ -186,19 +184,17 @@ void tst_VoiceTraversal::countersWrapPastLargestInt()
 {
     const int largest = std::numeric_limits<int>::max();
     TestNetwork network;
-    network.addNode(10, 0, 0, {{ArcUsageList, QStringLiteral("20=1")}});
+    network.addNode(10, 0, 0, {{ArcUsageList, "20=1"}});
     network.addNode(11, 1, 0);
     network.addEdge(20, 10, 11);
     network.addVoiceGroup(1, 10);
-    network.writeElementState(10, {{QStringLiteral("HitCount"), largest}});
-    network.writeElementState(20, {{QStringLiteral("CurrentScaleId"), largest}});
+    network.writeElementState(10, {{"HitCount", largest}});
+    network.writeElementState(20, {{"CurrentScaleId", largest}});
     VoiceTraversal traversal(1, &network);
     traversal.reset(0);
     fireUntil(traversal, 0);
-    QCOMPARE(network.state(10, QStringLiteral("HitCount")).toInt(),
-             std::numeric_limits<int>::min());
-    QCOMPARE(network.state(20, QStringLiteral("CurrentScaleId")).toInt(),
-             std::numeric_limits<int>::min());
+    QCOMPARE(network.state(10, "HitCount").toInt(), std::numeric_limits<int>::min());
+    QCOMPARE(network.state(20, "CurrentScaleId").toInt(), std::numeric_limits<int>::min());
 }
 
 void tst_VoiceTraversal::userMessage_data()
@@ -216,9 +212,9 @@ void tst_VoiceTraversal::userMessage()
     QFETCH(QString, list);
     QFETCH(QByteArray, bytes);
     TestNetwork network;
-    network.addNode(10, 0, 0, {{QStringLiteral("UserMidiMessageList"), list}});
+    network.addNode(10, 0, 0, {{"UserMidiMessageList", list}});
     network.addVoiceGroup(1, 10);
-    network.writeElementState(10, {{QStringLiteral("CurrentUserMidiMessageId"), 2}});
+    network.writeElementState(10, {{"CurrentUserMidiMessageId", 2}});
     VoiceTraversal traversal(1, &network);
     traversal.reset(P);
     fireUntil(traversal, P);
@@ -230,10 +226,9 @@ void tst_VoiceTraversal::userMessage()
 void tst_VoiceTraversal::mutedNodeAdvancesCounters()
 {
     TestNetwork network;
-    network.addNode(10, 0, 0,
-                    {{QStringLiteral("DontPlayNote"), true},
-                     {QStringLiteral("PitchList"), QStringLiteral("D3,E3")},
-                     {QStringLiteral("UserMidiMessageList"), QStringLiteral("B0 7B 00")}});
+    network.addNode(
+        10, 0, 0,
+        {{"DontPlayNote", true}, {"PitchList", "D3,E3"}, {"UserMidiMessageList", "B0 7B 00"}});
     network.addVoiceGroup(1, 10);
     VoiceTraversal traversal(1, &network);
     traversal.reset(0);
@@ -268,7 +263,7 @@ void tst_VoiceTraversal::sequential()
     QFETCH(QList<QmdItemId>, edges);
     TestNetwork network;
     network.addNode(10, 0, 0, {{ArcUsageList, usage}});
-    network.addNode(11, 1, 0, {{ArcUsageList, QStringLiteral("23=1")}});
+    network.addNode(11, 1, 0, {{ArcUsageList, "23=1"}});
     network.addEdge(21, 10, 11);
     network.addEdge(22, 10, 11);
     network.addEdge(23, 11, 10);
@@ -302,9 +297,7 @@ void tst_VoiceTraversal::parallelContinuesOnLongestEdge()
     QFETCH(QList<qint64>, arrivals);
     TestNetwork network;
     network.addNode(10, 0, 0,
-                    {{ArcUsageList, usage},
-                     {QStringLiteral("SignallingMethod"), 1},
-                     {QStringLiteral("DurationList"), QStringLiteral("50%")}});
+                    {{ArcUsageList, usage}, {"SignallingMethod", 1}, {"DurationList", "50%"}});
     network.addNode(11, 3, 0);
     network.addNode(12, 5, 0);
     network.addNode(13, 2, 3);
@@ -324,9 +317,7 @@ void tst_VoiceTraversal::parallelContinuesOnLongestEdge()
 void tst_VoiceTraversal::randomCountZeroWins()
 {
     TestNetwork network;
-    network.addNode(10, 0, 0,
-                    {{ArcUsageList, QStringLiteral("21=5,,22=0,23=0")},
-                     {QStringLiteral("SignallingMethod"), 2}});
+    network.addNode(10, 0, 0, {{ArcUsageList, "21=5,,22=0,23=0"}, {"SignallingMethod", 2}});
     network.addNode(11, 1, 0);
     network.addEdge(21, 10, 11);
     network.addEdge(22, 10, 11);
@@ -345,15 +336,12 @@ void tst_VoiceTraversal::randomCountZeroWins()
 void tst_VoiceTraversal::poolHoldsTwentyFourVoices()
 {
     TestNetwork network;
-    QStringList usage{QStringLiteral("21=1")};
+    QStringList usage{"21=1"};
     for (int i = 0; i < 30; ++i)
-        usage.append(QStringLiteral("22=1"));
-    network.addNode(10, 0, 0,
-                    {{ArcUsageList, usage.join(',')}, {QStringLiteral("SignallingMethod"), 1}});
+        usage.append("22=1");
+    network.addNode(10, 0, 0, {{ArcUsageList, usage.join(',')}, {"SignallingMethod", 1}});
     network.addNode(11, 2, 0);
-    network.addNode(
-        12, 1, 0,
-        {{ArcUsageList, QStringLiteral("23=1,23=1")}, {QStringLiteral("SignallingMethod"), 1}});
+    network.addNode(12, 1, 0, {{ArcUsageList, "23=1,23=1"}, {"SignallingMethod", 1}});
     network.addEdge(21, 10, 11);
     network.addEdge(22, 10, 12);
     network.addEdge(23, 12, 11);
@@ -375,7 +363,7 @@ void tst_VoiceTraversal::poolHoldsTwentyFourVoices()
 void tst_VoiceTraversal::retimeFollowsGeometry()
 {
     TestNetwork network;
-    network.addNode(10, 0, 0, {{ArcUsageList, QStringLiteral("21=1")}});
+    network.addNode(10, 0, 0, {{ArcUsageList, "21=1"}});
     network.addNode(11, 4, 0);
     network.addEdge(21, 10, 11);
     network.addVoiceGroup(1, 10);
@@ -383,11 +371,10 @@ void tst_VoiceTraversal::retimeFollowsGeometry()
     traversal.reset(P);
     fireUntil(traversal, P);
     QCOMPARE(arrivals(traversal), QList<qint64>{5 * P});
-    network.setElement(
-        11, {{QStringLiteral("TickPos"), QVariant::fromValue(QmdLudra::TickPos{2 * P, P})}});
+    network.setElement(11, {{"TickPos", QVariant::fromValue(QmdLudra::TickPos{2 * P, P})}});
     traversal.retime();
     QCOMPARE(arrivals(traversal), QList<qint64>{4 * P});
-    network.setElement(21, {{QStringLiteral("ToNode"), 99u}});
+    network.setElement(21, {{"ToNode", 99u}});
     traversal.retime();
     QVERIFY(!traversal.hasActiveVoices());
 }

@@ -34,7 +34,7 @@ const Example Examples[] = {
 
 QString examplesDir()
 {
-    return qEnvironmentVariable("LUDRA_SOURCE_DIR") + QStringLiteral("/resources/examples");
+    return qEnvironmentVariable("LUDRA_SOURCE_DIR") + "/resources/examples";
 }
 
 // The elements of a loaded document, read once, by kind.
@@ -54,7 +54,7 @@ struct Network
             Record record;
             for (const QString &key : controller.keys(element))
                 record.insert(key, controller.data(controller.index(key, element)));
-            switch (record.value(QStringLiteral("Type")).toUInt()) {
+            switch (record.value("Type").toUInt()) {
             case QmdLudra::Node:
                 nodes.insert(id, record);
                 break;
@@ -80,7 +80,7 @@ struct Network
     QList<std::pair<QmdItemId, int>> usage(QmdItemId node) const
     {
         QList<std::pair<QmdItemId, int>> result;
-        for (const QString &entry : entries(nodes.value(node), QStringLiteral("ArcUsageList")))
+        for (const QString &entry : entries(nodes.value(node), "ArcUsageList"))
             result.append({entry.section(QLatin1Char('='), 0, 0).toUInt(),
                            entry.section(QLatin1Char('='), 1).toInt()});
         return result;
@@ -89,26 +89,23 @@ struct Network
     {
         const Record &record = edges.value(edge);
         const auto position = [&](const QString &end) {
-            return nodes.value(record.value(end).toUInt())
-                .value(QStringLiteral("TickPos"))
-                .value<TickPos>();
+            return nodes.value(record.value(end).toUInt()).value("TickPos").value<TickPos>();
         };
-        return QmdLudra::edgeLength(record.value(QStringLiteral("Path")).toInt(),
-                                    position(QStringLiteral("FromNode")),
-                                    position(QStringLiteral("ToNode")));
+        return QmdLudra::edgeLength(record.value("Path").toInt(), position("FromNode"),
+                                    position("ToNode"));
     }
     // Every node a voice of the group can reach, its start included.
     QSet<QmdItemId> reachable(QmdItemId group) const
     {
         QSet<QmdItemId> seen;
-        QList<QmdItemId> todo{voiceGroups.value(group).value(QStringLiteral("ToNode")).toUInt()};
+        QList<QmdItemId> todo{voiceGroups.value(group).value("ToNode").toUInt()};
         while (!todo.isEmpty()) {
             const QmdItemId node = todo.takeLast();
             if (seen.contains(node))
                 continue;
             seen.insert(node);
             for (const auto &[edge, count] : usage(node))
-                todo.append(edges.value(edge).value(QStringLiteral("ToNode")).toUInt());
+                todo.append(edges.value(edge).value("ToNode").toUInt());
         }
         return seen;
     }
@@ -277,7 +274,7 @@ void TestExamples::phasingStartsTogetherAndDrifts()
     QmdMemModel model;
     QmdLudraController controller;
     controller.setModel(&model);
-    QVERIFY(load(&controller, examplesDir() + QStringLiteral("/phase-marimbas.ldx")));
+    QVERIFY(load(&controller, examplesDir() + "/phase-marimbas.ldx"));
     QmdLudraRenderer renderer(&controller);
     const StandardMidiFile midi = renderer.render();
     QVERIFY(midi.tracks.size() >= 2);

@@ -53,7 +53,6 @@ private Q_SLOTS:
     void convertsOrderedArcUsages();
     void movesInstrumentsOutOfVoiceGroups_data();
     void movesInstrumentsOutOfVoiceGroups();
-    void conversionIsNotSignalled();
     void toggles_data();
     void toggles();
     void presetThenUndoRestoresColours_data();
@@ -275,23 +274,6 @@ void TestQmdLudraController::movesInstrumentsOutOfVoiceGroups()
     QCOMPARE(controller.data(controller.index("InitialInstrument", group)).toUInt(), ids.first());
     const QmdIndex untouched = controller.index(3, controller.elementsIndex());
     QCOMPARE(controller.data(controller.index("InitialInstrument", untouched)), QVariant(0u));
-}
-
-void TestQmdLudraController::conversionIsNotSignalled()
-{
-    QmdMemModel model(Qmd::StrDict);
-    addElement(model, 1, {{"Type", 4u}, {"Identifier", 0}, {"OutputType", "midi"}});
-    QmdLudraController controller;
-    QSignalSpy removedKeys(&model, qOverload<const QmdIndex &, const QStringList &, QmdRequestId>(
-                                       &QmdModel::itemsRemoved));
-    QSignalSpy changedIds(&model, qOverload<const QmdIndex &, const QmdItemIdList &, QmdRequestId>(
-                                      &QmdModel::itemsChanged));
-    controller.setModel(&model);
-    QCOMPARE(removedKeys.count(), 0);
-    // The only identifier items announced are the element states.
-    for (const QList<QVariant> &signal : changedIds)
-        QCOMPARE(signal.at(0).value<QmdIndex>(), controller.elementStatesIndex());
-    QCOMPARE(controller.ids(controller.instrumentsIndex()).size(), 1);
 }
 
 void TestQmdLudraController::toggles_data()

@@ -224,7 +224,7 @@ void TestQmdLudraPlayback::gotoStart()
     f.controller().requestPlay();
     f.advancePrincipals(1.5);
     QTRY_COMPARE(f.hits(loop.b), 1);
-    QTRY_COMPARE(f.state(loop.ab, QStringLiteral("CurrentScaleId")).toInt(), 1);
+    QTRY_COMPARE(f.state(loop.ab, "CurrentScaleId").toInt(), 1);
     if (!playing)
         f.controller().requestPause();
     const int undoSteps = f.controller().undoRedoCount();
@@ -242,9 +242,9 @@ void TestQmdLudraPlayback::gotoStart()
     if (!playing) {
         for (QmdItemId node : {loop.a, loop.b}) {
             QCOMPARE(f.hits(node), 0);
-            QCOMPARE(f.state(node, QStringLiteral("CurrentPitchId")).toInt(), 0);
+            QCOMPARE(f.state(node, "CurrentPitchId").toInt(), 0);
         }
-        QCOMPARE(f.state(loop.ab, QStringLiteral("CurrentScaleId")).toInt(), 0);
+        QCOMPARE(f.state(loop.ab, "CurrentScaleId").toInt(), 0);
         QCOMPARE(f.playback().firedNodes().size(), 0);
         QVERIFY(!f.playback().voiceGroup(loop.group)->isIterating());
         return;
@@ -267,8 +267,8 @@ void TestQmdLudraPlayback::voiceGroupJoins()
 
     Fixture f;
     f.doc->addInstrument();
-    const QmdItemId a = f.node(0, 0, QStringLiteral("C3"));
-    const QmdItemId b = f.node(1, 0, QStringLiteral("D3"));
+    const QmdItemId a = f.node(0, 0, "C3");
+    const QmdItemId b = f.node(1, 0, "D3");
     f.doc->addEdge(a, b);
     if (playing)
         f.controller().requestPlay();
@@ -297,7 +297,7 @@ void TestQmdLudraPlayback::unknownSyncTypeIsInternal()
 
     AbstractSync *source = f.playback().timingSource();
     QVERIFY(source && source != old);
-    QCOMPARE(source->typeName(), QStringLiteral("internal"));
+    QCOMPARE(source->typeName(), "internal");
     QTRY_VERIFY(old.isNull());
     // The voice group and the instrument follow the new source.
     f.controller().requestPlay();
@@ -337,8 +337,8 @@ void TestQmdLudraPlayback::retime()
 
     Fixture f;
     f.doc->addInstrument();
-    const QmdItemId nodeA = f.node(0, 0, QStringLiteral("C3"));
-    const QmdItemId nodeB = f.node(b.x / P, b.y / P, QStringLiteral("D3"));
+    const QmdItemId nodeA = f.node(0, 0, "C3");
+    const QmdItemId nodeB = f.node(b.x / P, b.y / P, "D3");
     const QmdItemId edge = f.doc->addEdge(nodeA, nodeB);
     f.doc->addVoiceGroup(nodeA);
     f.controller().requestPlay();
@@ -350,9 +350,9 @@ void TestQmdLudraPlayback::retime()
             // Under the lock the voices read with, but unheard.
             const std::lock_guard locker(c.dataLock());
             const QSignalBlocker blocker(f.doc->model);
-            f.doc->model.setData(QHash<QString, QVariant>{{QStringLiteral("TickPos"),
-                                                           QVariant::fromValue(TickPos{2 * P, 0})}},
-                                 f.doc->element(nodeB));
+            f.doc->model.setData(
+                QHash<QString, QVariant>{{"TickPos", QVariant::fromValue(TickPos{2 * P, 0})}},
+                f.doc->element(nodeB));
         }
         QVERIFY(f.doc->run(c.requestSetData(key, value)));
         QTRY_COMPARE(
@@ -387,10 +387,10 @@ void TestQmdLudraPlayback::removalWhilePlaying()
     // up and every step fires many voices on the thread pool.
     Fixture f;
     const QmdItemId instrument = f.doc->addInstrument();
-    const QmdItemId hub = f.node(0, 0, QStringLiteral("C3,E3"));
-    QVERIFY(f.doc->set(hub, QStringLiteral("SignallingMethod"), int(QmdLudra::Parallel)));
+    const QmdItemId hub = f.node(0, 0, "C3,E3");
+    QVERIFY(f.doc->set(hub, "SignallingMethod", int(QmdLudra::Parallel)));
     for (int y : {-1, 0, 1}) {
-        const QmdItemId spoke = f.node(1, y, QStringLiteral("+1"));
+        const QmdItemId spoke = f.node(1, y, "+1");
         f.doc->addEdge(hub, spoke);
         f.doc->addEdge(spoke, hub);
     }

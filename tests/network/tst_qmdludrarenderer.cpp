@@ -1,10 +1,7 @@
-#include "midicsv.h"
 #include "modeldump.h"
 #include "networkdocument.h"
 #include "qmdludrarenderer.h"
 
-#include <QFile>
-#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -141,7 +138,6 @@ private Q_SLOTS:
     void endTicks();
     void rendersNetwork_data();
     void rendersNetwork();
-    void readBack();
     void queueAdmission();
     void seeds();
     void documentUndisturbed();
@@ -268,30 +264,6 @@ void TestQmdLudraRenderer::rendersNetwork()
     int skippedMessages = -1;
     QCOMPARE(allEvents(render(doc, principals, 1, &skippedMessages)), expected);
     QCOMPARE(skippedMessages, skipped);
-}
-
-void TestQmdLudraRenderer::readBack()
-{
-    // The bytes of the file, as midicsv, a reader that is not ours, reads
-    // them.
-    NetworkDocument doc;
-    buildNetwork(doc, "program");
-    QTemporaryDir dir;
-    const QString fileName = dir.filePath("render.mid");
-    {
-        QFile file(fileName);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(render(doc, 4.0).toByteArray());
-    }
-    QCOMPARE(readWithMidicsv(fileName),
-             (QStringList{"0, 0, Header, 1, 2, 960", "1, 0, Start_track", "1, 0, Tempo, 500000",
-                          "1, 0, End_track", "2, 0, Start_track", "2, 0, Title_t, \"Keys\"",
-                          "2, 0, Control_c, 0, 0, 1", "2, 0, Control_c, 0, 32, 2",
-                          "2, 0, Program_c, 0, 4", "2, 0, Control_c, 9, 0, 1",
-                          "2, 0, Control_c, 9, 32, 2", "2, 0, Program_c, 9, 4",
-                          "2, 0, Note_on_c, 0, 60, 64", "2, 0, Note_on_c, 9, 60, 64",
-                          "2, 2880, Note_off_c, 0, 60, 0", "2, 2880, Note_off_c, 9, 60, 0",
-                          "2, 2880, End_track", "0, 0, End_of_file"}));
 }
 
 void TestQmdLudraRenderer::queueAdmission()

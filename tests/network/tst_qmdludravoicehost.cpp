@@ -48,11 +48,11 @@ void TestQmdLudraVoiceHost::reads_data()
     QTest::addColumn<QVariant>("stateValue");
 
     QTest::newRow("node") << "node"
-                          << "PitchList" << QVariant(QStringLiteral("C3")) << true << true
-                          << "HitCount" << QVariant(0);
-    QTest::newRow("voice group, no state") << "group"
-                                           << "InitialPitch" << QVariant(QStringLiteral("C3"))
-                                           << true << false << "HitCount" << QVariant();
+                          << "PitchList" << QVariant("C3") << true << true << "HitCount"
+                          << QVariant(0);
+    QTest::newRow("voice group, no state")
+        << "group"
+        << "InitialPitch" << QVariant("C3") << true << false << "HitCount" << QVariant();
     QTest::newRow("missing element")
         << "missing"
         << "PitchList" << QVariant() << false << false << "HitCount" << QVariant();
@@ -70,10 +70,10 @@ void TestQmdLudraVoiceHost::reads()
 
     NetworkDocument doc;
     const QmdItemId node = doc.addNode();
-    const QHash<QString, QmdItemId> ids{{QStringLiteral("node"), node},
-                                        {QStringLiteral("edge"), doc.addEdge(node, node)},
-                                        {QStringLiteral("group"), doc.addVoiceGroup(node)},
-                                        {QStringLiteral("missing"), 999}};
+    const QHash<QString, QmdItemId> ids{{"node", node},
+                                        {"edge", doc.addEdge(node, node)},
+                                        {"group", doc.addVoiceGroup(node)},
+                                        {"missing", 999}};
     const QmdItemId id = ids.value(element);
     DocumentHost host(&doc.controller);
 
@@ -103,14 +103,11 @@ void TestQmdLudraVoiceHost::stateWritesStayOutOfUndo()
     const QString undoText = doc.controller.undoText();
     DocumentHost host(&doc.controller);
 
-    host.writeElementState(
-        target, {{QStringLiteral("HitCount"), 5}, {QStringLiteral("CurrentPitchId"), 2}});
+    host.writeElementState(target, {{"HitCount", 5}, {"CurrentPitchId", 2}});
     QTest::qWait(0);
 
-    QCOMPARE(host.elementStateValue(target, QStringLiteral("HitCount")),
-             onNode ? QVariant(5) : QVariant());
-    QCOMPARE(host.elementStateValue(target, QStringLiteral("CurrentPitchId")),
-             onNode ? QVariant(2) : QVariant());
+    QCOMPARE(host.elementStateValue(target, "HitCount"), onNode ? QVariant(5) : QVariant());
+    QCOMPARE(host.elementStateValue(target, "CurrentPitchId"), onNode ? QVariant(2) : QVariant());
     QCOMPARE(host.hasElementState(target), onNode);
     QCOMPARE(doc.controller.undoRedoCount(), undoSteps);
     QCOMPARE(doc.controller.undoText(), undoText);
@@ -145,7 +142,7 @@ void TestQmdLudraVoiceHost::travelTime()
 
     NetworkDocument doc;
     const QmdItemId edge = doc.addEdge(doc.addNode(from), doc.addNode(to));
-    QVERIFY(doc.set(edge, QStringLiteral("Path"), path));
+    QVERIFY(doc.set(edge, "Path", path));
     if (missing == QLatin1String("edge"))
         QVERIFY(doc.removeElements({edge}));
     else if (!missing.isEmpty())
