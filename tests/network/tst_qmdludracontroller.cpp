@@ -76,9 +76,6 @@ void TestQmdLudraController::resetDefaults_data()
     const QVariant none;
     QTest::newRow("Tempo default") << "Tempo" << none << QVariant(120u);
     QTest::newRow("Tempo kept") << "Tempo" << QVariant(90) << QVariant(90);
-    QTest::newRow("denominator default") << "PrincipalsToBeatsDenominator" << none << QVariant(1u);
-    QTest::newRow("grid default") << "ShowGrid" << none << QVariant(true);
-    QTest::newRow("zoom default") << "ZoomScale" << none << QVariant(1.0);
     QTest::newRow("sync default") << "SyncType" << none << QVariant("internal");
     QTest::newRow("tool default") << "Tool" << none << QVariant(2);
     QTest::newRow("tool always 2") << "Tool" << QVariant(5) << QVariant(2);
@@ -86,8 +83,6 @@ void TestQmdLudraController::resetDefaults_data()
     QTest::newRow("display mode kept") << "PlaybackPosDisplayMode" << QVariant(1) << QVariant(1);
     QTest::newRow("background default")
         << "StyleBackgroundColor" << none << QVariant(QColor(39, 39, 47));
-    QTest::newRow("division lines default")
-        << "StyleDivisionLinesColor" << none << QVariant(QColor(Qt::transparent));
     QTest::newRow("nodes colour kept")
         << "StyleNodesColor" << QVariant(QColor(1, 2, 3, 4)) << QVariant(QColor(1, 2, 3, 4));
     QTest::newRow("title kept") << "Title" << QVariant("Etude") << QVariant("Etude");
