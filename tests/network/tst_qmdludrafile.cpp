@@ -19,9 +19,11 @@ using QmdLudra::TickPos;
 
 namespace {
 
-// Where a value under test sits: the fields of element 1, the root, or the
-// record of instrument 1.
-enum Place { InElement, AtRoot, InInstrument };
+// Where a value under test sits: the container of record 1 ("Elements" or
+// "Instruments"), or the root.
+const char *const InElement = "Elements";
+const char *const InInstrument = "Instruments";
+const char *const AtRoot = "";
 
 QByteArray plist(const QByteArray &rootDict)
 {
@@ -30,37 +32,20 @@ QByteArray plist(const QByteArray &rootDict)
            rootDict + "</dict>\n</plist>\n";
 }
 
-QByteArray placed(Place place, const QByteArray &key, const QByteArray &valueElement)
+QByteArray placed(const QByteArray &place, const QByteArray &key, const QByteArray &valueElement)
 {
     const QByteArray entry = "<key>" + key + "</key>" + valueElement;
-    const QByteArray record =
-        "<dict><key>ContainerType</key><string>StrDict</string>" + entry + "</dict>";
-    switch (place) {
-    case InElement:
-        return "<key>Elements</key><dict><key>ContainerType</key><string>IntDict</string>"
-               "<key>1</key>" +
-               record + "</dict>";
-    case InInstrument:
-        return "<key>Instruments</key><dict><key>ContainerType</key><string>IntDict</string>"
-               "<key>1</key>" +
-               record + "</dict>";
-    case AtRoot:
-        break;
-    }
-    return entry;
+    if (place.isEmpty())
+        return entry;
+    return "<key>" + place + "</key><dict><key>ContainerType</key><string>IntDict</string>" +
+           "<key>1</key><dict><key>ContainerType</key><string>StrDict</string>" + entry +
+           "</dict></dict>";
 }
 
-QmdIndex placedIndex(const QmdModel &model, Place place, const QString &key)
+QmdIndex placedIndex(const QmdModel &model, const QString &place, const QString &key)
 {
-    switch (place) {
-    case InElement:
-        return model.index(key, model.index(1, model.index(QStringLiteral("Elements"))));
-    case InInstrument:
-        return model.index(key, model.index(1, model.index(QStringLiteral("Instruments"))));
-    case AtRoot:
-        break;
-    }
-    return model.index(key);
+    return place.isEmpty() ? model.index(key)
+                           : model.index(key, model.index(1, model.index(place)));
 }
 
 QBitArray bits(std::initializer_list<int> set, int size = 16)
@@ -113,14 +98,15 @@ private:
 
 void TestQmdLudraFile::readValue_data()
 {
-    QTest::addColumn<int>("place");
+    QTest::addColumn<QByteArray>("place");
     QTest::addColumn<QByteArray>("key");
     QTest::addColumn<QByteArray>("element");
     QTest::addColumn<QVariant>("expected");
 
-    const auto row = [](const char *name, Place place, const char *key, const char *element,
+    const auto row = [](const char *name, const char *place, const char *key, const char *element,
                         const QVariant &expected) {
-        QTest::newRow(name) << int(place) << QByteArray(key) << QByteArray(element) << expected;
+        QTest::newRow(name) << QByteArray(place) << QByteArray(key) << QByteArray(element)
+                            << expected;
     };
     row("kind arc", InElement, "Type", "<string>arc</string>", 1u);
     row("kind unknown", InElement, "Type", "<string>Cloud</string>", 0u);
@@ -155,32 +141,33 @@ void TestQmdLudraFile::readValue_data()
 
 void TestQmdLudraFile::readValue()
 {
-    QFETCH(int, place);
+    QFETCH(QByteArray, place);
     QFETCH(QByteArray, key);
     QFETCH(QByteArray, element);
     QFETCH(QVariant, expected);
 
-    QByteArray content = plist(placed(Place(place), key, element));
+    QByteArray content = plist(placed(place, key, element));
     QBuffer buffer(&content);
     buffer.open(QIODevice::ReadOnly);
     QmdMemModel model;
     QmdLudraImporter importer(&model, &buffer);
     QVERIFY2(importer.importIndex(), qPrintable(importer.errorString()));
-    const QVariant value = model.data(placedIndex(model, Place(place), QString::fromLatin1(key)));
+    const QVariant value =
+        model.data(placedIndex(model, QString::fromLatin1(place), QString::fromLatin1(key)));
     QCOMPARE(value.metaType(), expected.metaType());
     QCOMPARE(value, expected);
 }
 
 void TestQmdLudraFile::writeValue_data()
 {
-    QTest::addColumn<int>("place");
+    QTest::addColumn<QByteArray>("place");
     QTest::addColumn<QString>("key");
     QTest::addColumn<QVariant>("value");
     QTest::addColumn<QByteArray>("written");
 
-    const auto row = [](const char *name, Place place, const char *key, const QVariant &value,
+    const auto row = [](const char *name, const char *place, const char *key, const QVariant &value,
                         const char *written) {
-        QTest::newRow(name) << int(place) << QString(key) << value << QByteArray(written);
+        QTest::newRow(name) << QByteArray(place) << QString(key) << value << QByteArray(written);
     };
     row("style colour alpha padded", AtRoot, "StyleAnnotationColor", QColor(1, 2, 3, 10),
         "<string>#0102030a</string>");
@@ -195,15 +182,15 @@ void TestQmdLudraFile::writeValue_data()
 
 void TestQmdLudraFile::writeValue()
 {
-    QFETCH(int, place);
+    QFETCH(QByteArray, place);
     QFETCH(QString, key);
     QFETCH(QVariant, value);
     QFETCH(QByteArray, written);
 
     QmdMemModel model(Qmd::StrDict);
     QmdIndex parent;
-    if (place != AtRoot) {
-        const QString container = place == InElement ? "Elements" : "Instruments";
+    if (!place.isEmpty()) {
+        const QString container = QString::fromLatin1(place);
         model.setTypes(QHash<QString, Qmd::ContainerType>{{container, Qmd::IntDict}});
         model.setTypes(QHash<QmdItemId, Qmd::ContainerType>{{1, Qmd::StrDict}},
                        model.index(container));
