@@ -7,12 +7,13 @@
 // measured: CPU time and wake-ups (context switches) per second while
 // playing and while standing stopped.
 #include "abstractsync.h"
-#include "directplayback.h"
 #include "networkgenerator.h"
 #include "processstats.h"
 #include "qmdludra.h"
 #include "qmdludracontroller.h"
+#include "qmdludraplayback.h"
 #include "qmdmemmodel.h"
+#include "recordingmidiinstrument.h"
 #include "sendrecorder.h"
 
 #include <QCoreApplication>
@@ -143,21 +144,22 @@ bool runLoad(int voices, const QString &fileName)
             return false;
     }
     SendRecorder recorder(4 * 1024 * 1024);
+    // The controller makes the document's instruments as it loads it.
+    const RecordingMidiInstrument::CreatorScope recordingInstruments(&recorder);
     QmdMemModel model;
     QmdLudraController controller;
     controller.setModel(&model);
     controller.requestLoad(fileName);
     if (controller.fileName() != fileName)
         return false;
-    DirectPlayback playback(&controller, &recorder);
     runEventLoop(1);
 
     recorder.clearTiming();
-    Baseline baseline(playback.timingSource());
-    playback.play();
+    Baseline baseline(controller.playback().timingSource());
+    controller.requestPlay();
     const Usage playing = measure(PlaySeconds);
     baseline.stop();
-    playback.pause();
+    controller.requestPause();
     const std::vector<qint64> lateness = recorder.lateness();
     const std::vector<qint64> &floor = baseline.lateness();
     const Usage stopped = measure(StoppedSeconds);

@@ -3,6 +3,15 @@
 #include "processstats.h"
 #include "sendrecorder.h"
 
+#include <algorithm>
+
+namespace {
+
+// Set while this thread sends the user messages of a batch.
+thread_local bool sendingUserMessages = false;
+
+} // namespace
+
 RecordingMidiInstrument::RecordingMidiInstrument(QmdItemId id, SendRecorder *recorder,
                                                  QObject *parent)
     : MidiInstrument(id, parent), m_recorder(recorder)
@@ -16,16 +25,47 @@ RecordingMidiInstrument::~RecordingMidiInstrument()
     wait();
 }
 
+RecordingMidiInstrument::CreatorScope::CreatorScope(SendRecorder *recorder)
+{
+    AbstractInstrument::setCreator([recorder](const QString &, QmdItemId id, QObject *parent) {
+        return new RecordingMidiInstrument(id, recorder, parent);
+    });
+}
+
+RecordingMidiInstrument::CreatorScope::~CreatorScope()
+{
+    AbstractInstrument::setCreator({});
+}
+
 bool RecordingMidiInstrument::sendBatch(const QList<InstrumentEvent> &batch)
 {
     const qint64 now = ProcessStats::monotonicNanoseconds();
     for (const InstrumentEvent &event : batch)
         m_recorder->recordSend(timingSource(), event.tick, now);
-    return MidiInstrument::sendBatch(batch);
+    // User messages are the user's raw bytes, sent as written: a note on
+    // among them has no note off unless the user wrote one, so they stay out
+    // of the note bookkeeping. Runs of them go as batches of their own.
+    const auto isUserMessage = [](const InstrumentEvent &event) {
+        return event.type == InstrumentEvent::UserMessage;
+    };
+    for (auto begin = batch.cbegin(); begin != batch.cend();) {
+        const bool user = isUserMessage(*begin);
+        const auto end = std::find_if(begin, batch.cend(), [&](const InstrumentEvent &event) {
+            return isUserMessage(event) != user;
+        });
+        sendingUserMessages = user;
+        const bool sent = MidiInstrument::sendBatch(QList<InstrumentEvent>(begin, end));
+        sendingUserMessages = false;
+        if (!sent)
+            return false;
+        begin = end;
+    }
+    return true;
 }
 
 bool RecordingMidiInstrument::sendMessages(const QList<QByteArray> &messages)
 {
-    m_recorder->recordMessages(int(id()), messages);
+    if (!sendingUserMessages)
+        m_recorder->recordMessages(int(id()), messages);
     return true;
 }

@@ -7,6 +7,8 @@ class SendRecorder;
 // A MIDI instrument whose port is a SendRecorder: queue, output thread,
 // batching and encoding are the real instrument's; only the bytes never
 // reach a port. Every send succeeds, so the instrument never pauses itself.
+// The recorder follows the notes of note events and the all-notes-off
+// messages, not the raw bytes of user messages.
 class RecordingMidiInstrument : public MidiInstrument
 {
     Q_OBJECT
@@ -14,6 +16,18 @@ class RecordingMidiInstrument : public MidiInstrument
 public:
     RecordingMidiInstrument(QmdItemId id, SendRecorder *recorder, QObject *parent = nullptr);
     ~RecordingMidiInstrument() override;
+
+    // While one exists, every instrument a controller makes for its
+    // document is a recording one, whatever its type. Make it before the
+    // controller loads, and let it outlive the controller.
+    class CreatorScope
+    {
+    public:
+        explicit CreatorScope(SendRecorder *recorder);
+        ~CreatorScope();
+        CreatorScope(const CreatorScope &) = delete;
+        CreatorScope &operator=(const CreatorScope &) = delete;
+    };
 
 protected:
     bool sendBatch(const QList<InstrumentEvent> &batch) override;

@@ -67,13 +67,18 @@ std::vector<qint64> SendRecorder::lateness() const
     return {m_lateness.begin(), m_lateness.begin() + qsizetype(n)};
 }
 
-int SendRecorder::soundingNotes() const
+std::vector<SendRecorder::Sounding> SendRecorder::soundingNotes() const
 {
     const std::lock_guard locker(m_notesMutex);
-    int sounding = 0;
-    for (const auto &channels : m_sounding)
-        for (const auto &notes : channels)
-            for (int count : notes)
-                sounding += count;
+    std::vector<Sounding> sounding;
+    for (int port = 0; port < Ports; ++port) {
+        for (int channel = 0; channel < 16; ++channel) {
+            const auto &notes = m_sounding[std::size_t(port)][std::size_t(channel)];
+            for (int note = 0; note < 128; ++note) {
+                if (const int count = notes[std::size_t(note)])
+                    sounding.push_back({port, channel, note, count});
+            }
+        }
+    }
     return sounding;
 }

@@ -34,8 +34,16 @@ public:
     std::size_t dropped() const { return m_dropped.load(); }
 
     qint64 noteOns() const { return m_noteOns.load(); }
+    struct Sounding
+    {
+        int port = 0;
+        int channel = 0;
+        int note = 0;
+        // Note ons not yet matched by note offs.
+        int count = 0;
+    };
     // Notes switched on and neither switched off nor silenced since.
-    int soundingNotes() const;
+    std::vector<Sounding> soundingNotes() const;
 
     static constexpr int Ports = 64;
 

@@ -2,17 +2,19 @@
 // a driver on the controller's thread makes random requests through the
 // controller: adds, removes and moves nodes and edges, changes lists,
 // signalling, tempo and instrument channels, copies and pastes, undoes and
-// redoes; and it goes to the start, plays and pauses the playback objects. It fails on a crash, on
-// a deadlock (a watchdog thread sees no request finish for 5 s), on a note still sounding after the
-// final pause, or on resident memory that keeps growing after the first minute.
+// redoes, goes to the start, plays and pauses. The instruments are the
+// controller's own, made as recording MIDI instruments. It fails on a crash,
+// on a deadlock (a watchdog thread sees no request finish for 5 s), on a note
+// still sounding after the final pause, or on resident memory that keeps
+// growing after the first minute.
 //
 // Usage: soak [MINUTES]   (default 2)
-#include "directplayback.h"
 #include "networkgenerator.h"
 #include "processstats.h"
 #include "qmdludra.h"
 #include "qmdludracontroller.h"
 #include "qmdmemmodel.h"
+#include "recordingmidiinstrument.h"
 #include "sendrecorder.h"
 
 #include <QBitArray>
@@ -86,10 +88,7 @@ private:
 class Driver
 {
 public:
-    Driver(QmdLudraController *controller, DirectPlayback *playback)
-        : m_controller(controller), m_playback(playback)
-    {
-    }
+    explicit Driver(QmdLudraController *controller) : m_controller(controller) {}
 
     int requests() const { return m_requests; }
 
@@ -187,14 +186,14 @@ public:
             break;
         case 14:
             if (m_random.bounded(8) == 0)
-                m_playback->gotoStart();
+                m_controller->requestGotoStart();
             break;
         case 15:
             // Mostly playing: a pause is followed by play soon after.
-            if (m_playback->isPlaying() && m_random.bounded(8) == 0)
-                m_playback->pause();
+            if (m_controller->isPlaying() && m_random.bounded(8) == 0)
+                m_controller->requestPause();
             else
-                m_playback->play();
+                m_controller->requestPlay();
             break;
         }
     }
@@ -238,7 +237,6 @@ private:
     }
 
     QmdLudraController *const m_controller;
-    DirectPlayback *const m_playback;
     QRandomGenerator m_random{20261205};
     int m_requests = 0;
     qsizetype m_startElements = 0;
@@ -266,6 +264,7 @@ int main(int argc, char **argv)
         }
     }
     SendRecorder recorder(1024);
+    const RecordingMidiInstrument::CreatorScope recordingInstruments(&recorder);
 
     int failures = 0;
     qint64 rssAtMinute = 0;
@@ -284,16 +283,15 @@ int main(int argc, char **argv)
         // history alone would grow without end.
         controller.requestSetUndoRedoLimit(200);
 
-        DirectPlayback playback(&controller, &recorder);
         Watchdog watchdog;
-        Driver driver(&controller, &playback);
+        Driver driver(&controller);
         QTimer timer;
         timer.setInterval(5);
         QObject::connect(&timer, &QTimer::timeout, [&] {
             driver.step();
             watchdog.progress();
         });
-        playback.play();
+        controller.requestPlay();
         timer.start();
         QElapsedTimer elapsed;
         elapsed.start();
@@ -316,14 +314,21 @@ int main(int argc, char **argv)
         timer.stop();
         requests = driver.requests();
 
-        playback.pause();
+        controller.requestPause();
         QEventLoop settle;
         QTimer::singleShot(1000, &settle, &QEventLoop::quit);
         settle.exec();
         watchdog.progress();
         rssAtEnd = ProcessStats::residentKiB();
-        if (const int sounding = recorder.soundingNotes()) {
-            std::printf("FAIL: %d notes still sounding after the final pause\n", sounding);
+        const std::vector<SendRecorder::Sounding> sounding = recorder.soundingNotes();
+        int stuck = 0;
+        for (const SendRecorder::Sounding &note : sounding)
+            stuck += note.count;
+        if (stuck) {
+            std::printf("FAIL: %d notes still sounding after the final pause\n", stuck);
+            for (const SendRecorder::Sounding &note : sounding)
+                std::printf("  instrument %d, channel %d, note %d: %d\n", note.port,
+                            note.channel + 1, note.note, note.count);
             ++failures;
         }
     }
