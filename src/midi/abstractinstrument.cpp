@@ -112,8 +112,11 @@ void AbstractInstrument::onInstrumentDataEffected(QmdItemId instrument, const QS
 
 void AbstractInstrument::output()
 {
+    const std::lock_guard outputLocker(m_outputMutex);
+    // The thread looked at its state before it waited here: a pause that
+    // came in between has had its say already.
     const AbstractSync *source = timingSource();
-    if (!source)
+    if (!source || state() != Playing)
         return;
     m_batch.clear();
     const qint64 position = source->tickPosition();

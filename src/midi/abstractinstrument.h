@@ -77,8 +77,19 @@ protected Q_SLOTS:
     void onInstrumentDataEffected(QmdItemId instrument, const QStringList &keys, QmdRequestId rid);
 
 protected:
-    // Moves up to BatchCapacity due events to the batch and sends them.
+    // Moves up to BatchCapacity due events to the batch and sends them,
+    // unless the instrument has been paused meanwhile.
     void output() override;
+    // Runs fn between two output calls: one under way ends first, and the
+    // next waits until fn has returned. What fn sends after a pause is thus
+    // the last the port hears, and nothing the thread has already taken
+    // from the queue can come after it: a note on sent past an all notes
+    // off would sound on, with its note off still queued or dropped.
+    template <class F> void betweenOutputCalls(F &&fn)
+    {
+        const std::lock_guard locker(m_outputMutex);
+        fn();
+    }
 
     // Applies the named keys of the record id; only called for this
     // instrument's own record.
@@ -102,6 +113,8 @@ private:
     // The latest request this instrument made itself.
     QmdRequestId m_ownRequest = 0;
 
+    // Held through an output call, from taking the due events to sending.
+    std::mutex m_outputMutex;
     mutable std::mutex m_queueMutex;
     InstrumentEventQueue m_queue;
     // Used by the output call only, on the instrument's thread.

@@ -74,7 +74,7 @@ void MidiInstrument::play()
 void MidiInstrument::pauseAndWait()
 {
     AbstractInstrument::pauseAndWait();
-    allNotesOff();
+    betweenOutputCalls([this] { allNotesOff(); });
 }
 
 void MidiInstrument::applyInstrumentData(QmdItemId id, const QStringList &keys)
@@ -88,10 +88,13 @@ void MidiInstrument::applyInstrumentData(QmdItemId id, const QStringList &keys)
         changed = true;
     }
     if (keys.contains(ChannelsKey)) {
+        const QBitArray channels = instrumentData(ChannelsKey).toBitArray();
         // The note offs still queued will go out on the new channels: notes
         // sounding on the channels left behind are silenced here or never.
-        allNotesOff();
-        setChannels(instrumentData(ChannelsKey).toBitArray());
+        betweenOutputCalls([&] {
+            allNotesOff();
+            setChannels(channels);
+        });
         changed = true;
     }
     const bool programKeyChanged = keys.contains(DoProgramChangeKey) || keys.contains(ProgramKey) ||

@@ -35,7 +35,8 @@ public Q_SLOTS:
     void reset() override;
     // Also sends the program change again, so that playback starts on it.
     void play() override;
-    // Also silences the notes still sounding on the port.
+    // Also silences the notes still sounding on the port, once the send
+    // under way, if any, is over.
     void pauseAndWait() override;
 
 protected:

@@ -10,7 +10,11 @@
 #include <QBitArray>
 #include <QTest>
 
+#include <chrono>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
+#include <set>
 
 using Bytes = QList<QByteArray>;
 using Values = QHash<QString, QVariant>;
@@ -80,6 +84,89 @@ struct Rig
     std::unique_ptr<MidiInstrument> instrument;
 };
 
+// Keeps what it sends, in order, instead of sending it. Once armed, the
+// first send of its output thread that carries a note on is held until
+// another thread has sent something, or for a second at most: a silencing
+// that does not wait for the send under way then goes out first, as it can
+// when the two threads race.
+class HeldSendInstrument : public MidiInstrument
+{
+public:
+    using MidiInstrument::MidiInstrument;
+    ~HeldSendInstrument() override
+    {
+        terminateSafely();
+        wait();
+    }
+
+    // Forgets what was sent and holds the next note on.
+    void arm()
+    {
+        const std::lock_guard locker(m_mutex);
+        m_armed = true;
+        m_othersSent = false;
+        m_sent.clear();
+    }
+    bool isHolding() const
+    {
+        const std::lock_guard locker(m_mutex);
+        return m_holding;
+    }
+    Bytes sent() const
+    {
+        const std::lock_guard locker(m_mutex);
+        return m_sent;
+    }
+
+protected:
+    bool sendMessages(const Bytes &messages) override
+    {
+        std::unique_lock locker(m_mutex);
+        const bool ownThread = QThread::currentThread() == this;
+        const bool noteOn = std::any_of(messages.cbegin(), messages.cend(), [](const auto &bytes) {
+            return (quint8(bytes.at(0)) & 0xF0) == 0x90;
+        });
+        if (ownThread && m_armed && noteOn) {
+            m_armed = false;
+            m_holding = true;
+            m_othersSent = false;
+            m_changed.wait_for(locker, std::chrono::seconds(1), [this] { return m_othersSent; });
+            m_holding = false;
+        } else if (!ownThread) {
+            m_othersSent = true;
+            m_changed.notify_all();
+        }
+        m_sent += messages;
+        return true;
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    std::condition_variable m_changed;
+    bool m_armed = false;
+    bool m_holding = false;
+    bool m_othersSent = false;
+    Bytes m_sent;
+};
+
+// The notes that messages leave sounding, as channel and note.
+std::set<std::pair<int, int>> soundingAfter(const Bytes &messages)
+{
+    std::set<std::pair<int, int>> sounding;
+    for (const QByteArray &message : messages) {
+        const int status = quint8(message.at(0)) & 0xF0;
+        const int channel = quint8(message.at(0)) & 0x0F;
+        if (status == 0x90 && quint8(message.at(2)) > 0) {
+            sounding.insert({channel, message.at(1)});
+        } else if (status == 0x80 || status == 0x90) {
+            sounding.erase({channel, message.at(1)});
+        } else if (status == 0xB0 && message.at(1) == 123) {
+            std::erase_if(sounding, [channel](const auto &note) { return note.first == channel; });
+        }
+    }
+    return sounding;
+}
+
 } // namespace
 
 class TestMidiInstrument : public QObject
@@ -99,6 +186,8 @@ private Q_SLOTS:
     void programChangeWhenPlayingStarts_data();
     void programChangeWhenPlayingStarts();
     void pauseSilencesAndKeepsTheQueue();
+    void silencingFollowsTheSendUnderWay_data();
+    void silencingFollowsTheSendUnderWay();
     void sendFailure_data();
     void sendFailure();
     void failureWriteOutlivesItsParties_data();
@@ -277,6 +366,57 @@ void TestMidiInstrument::pauseSilencesAndKeepsTheQueue()
     QCOMPARE(instrument.state(), AbstractOutputThread::Paused);
     QCOMPARE(rig.receivedUntilFence(sink), Bytes({bytes({0xB2, 123, 0}), bytes({0xB7, 123, 0})}));
     QCOMPARE(instrument.queuedCount(), 1);
+}
+
+void TestMidiInstrument::silencingFollowsTheSendUnderWay_data()
+{
+    QTest::addColumn<QString>("action");
+
+    QTest::newRow("pause") << "pause";
+    QTest::newRow("channels change") << "channels";
+    QTest::newRow("reset, as going to the start does") << "reset";
+}
+
+void TestMidiInstrument::silencingFollowsTheSendUnderWay()
+{
+    QFETCH(QString, action);
+
+    ManualClock clock;
+    MidiSync sync;
+    sync.setRunning(true);
+    InstrumentRecorder controllersInstruments;
+    NetworkDocument document;
+    QmdLudraController &controller = document.controller;
+    const QmdItemId id = addInstrumentRecord(controller, {{"MidiChannels", channels({0})}});
+    QCoreApplication::processEvents();
+    HeldSendInstrument instrument(id);
+    instrument.setTimingSource(&sync);
+    instrument.setController(&controller);
+    instrument.start();
+
+    // A note due now, whose note off is far off.
+    const qint64 now = sync.tickPosition();
+    QVERIFY(instrument.enqueueNotePair(InstrumentEvent::noteOn(now, 60, 100),
+                                       InstrumentEvent::noteOff(now + 1000000000, 60, 0)));
+    instrument.arm();
+    instrument.play();
+    QTRY_VERIFY_WITH_TIMEOUT(instrument.isHolding(), 30000);
+
+    // The output thread is inside its send of the note on.
+    if (action == "pause") {
+        instrument.pauseAndWait();
+    } else if (action == "reset") {
+        instrument.reset();
+    } else {
+        controller.requestSetData("MidiChannels", channels({4}),
+                                  controller.index(id, controller.instrumentsIndex()));
+        QTRY_COMPARE_WITH_TIMEOUT(instrument.channels(), channels({4}), 30000);
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(!instrument.isHolding(), 30000);
+
+    const Bytes sent = instrument.sent();
+    QVERIFY2(sent.contains(bytes({0x90, 60, 100})), "the held note on was sent");
+    QCOMPARE(soundingAfter(sent), (std::set<std::pair<int, int>>{}));
 }
 
 void TestMidiInstrument::sendFailure_data()
