@@ -28,6 +28,7 @@ MidiInstrument::~MidiInstrument()
 {
     terminateSafely();
     wait();
+    leavePortFor(QString());
 }
 
 QString MidiInstrument::staticTypeName()
@@ -108,7 +109,6 @@ void MidiInstrument::applyInstrumentData(QmdItemId id, const QStringList &keys)
 
 void MidiInstrument::openPortOfRecord()
 {
-    close();
     QString name = instrumentData(PortKey).toString();
     if (name.isNull() || !outputPortNames().contains(name)) {
         // A document from another machine names ports this one lacks: it
@@ -116,7 +116,21 @@ void MidiInstrument::openPortOfRecord()
         name = defaultOutputPortName();
         writeInstrumentData(PortKey, name);
     }
-    open(name);
+    leavePortFor(name);
+}
+
+void MidiInstrument::leavePortFor(const QString &name)
+{
+    // The note offs still queued will go out on the next port, or nowhere:
+    // notes sounding on this one are silenced here or never. Between output
+    // calls, the send under way ends on this port, and none finds the
+    // instrument without one.
+    betweenOutputCalls([&] {
+        allNotesOff();
+        close();
+        if (!name.isEmpty())
+            open(name);
+    });
 }
 
 bool MidiInstrument::sendBatch(const QList<InstrumentEvent> &batch)

@@ -8,6 +8,9 @@
 // record as they change, and sends a program change whenever one of them
 // makes it due.
 //
+// Notes still sounding on a port are silenced before the instrument leaves
+// it, for another port or for good.
+//
 // A send that fails (no open port, or the port broke) pauses the instrument,
 // closes the port and clears "MidiPort" in the document, so that the user
 // sees the instrument without a port and chooses one again.
@@ -45,4 +48,7 @@ protected:
 
 private:
     void openPortOfRecord();
+    // Silences the current channels on the current port and closes it, then
+    // opens the named port, if any.
+    void leavePortFor(const QString &name);
 };

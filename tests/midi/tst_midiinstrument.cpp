@@ -188,6 +188,8 @@ private Q_SLOTS:
     void pauseSilencesAndKeepsTheQueue();
     void silencingFollowsTheSendUnderWay_data();
     void silencingFollowsTheSendUnderWay();
+    void leavingAPortSilencesIt_data();
+    void leavingAPortSilencesIt();
     void sendFailure_data();
     void sendFailure();
     void failureWriteOutlivesItsParties_data();
@@ -375,11 +377,14 @@ void TestMidiInstrument::silencingFollowsTheSendUnderWay_data()
     QTest::newRow("pause") << "pause";
     QTest::newRow("channels change") << "channels";
     QTest::newRow("reset, as going to the start does") << "reset";
+    QTest::newRow("port change") << "port";
 }
 
 void TestMidiInstrument::silencingFollowsTheSendUnderWay()
 {
     QFETCH(QString, action);
+    if (action == "port")
+        REQUIRE_JACK(m_server);
 
     ManualClock clock;
     MidiSync sync;
@@ -407,6 +412,12 @@ void TestMidiInstrument::silencingFollowsTheSendUnderWay()
         instrument.pauseAndWait();
     } else if (action == "reset") {
         instrument.reset();
+    } else if (action == "port") {
+        // Made only now, so that it is not the port the instrument is on.
+        VirtualMidiSink next("next");
+        controller.requestSetData("MidiPort", next.portName(),
+                                  controller.index(id, controller.instrumentsIndex()));
+        QTRY_COMPARE_WITH_TIMEOUT(instrument.portName(), next.portName(), 30000);
     } else {
         controller.requestSetData("MidiChannels", channels({4}),
                                   controller.index(id, controller.instrumentsIndex()));
@@ -417,6 +428,52 @@ void TestMidiInstrument::silencingFollowsTheSendUnderWay()
     const Bytes sent = instrument.sent();
     QVERIFY2(sent.contains(bytes({0x90, 60, 100})), "the held note on was sent");
     QCOMPARE(soundingAfter(sent), (std::set<std::pair<int, int>>{}));
+}
+
+void TestMidiInstrument::leavingAPortSilencesIt_data()
+{
+    QTest::addColumn<QString>("action");
+
+    QTest::newRow("port change") << "port";
+    QTest::newRow("instrument deleted") << "delete";
+}
+
+void TestMidiInstrument::leavingAPortSilencesIt()
+{
+    REQUIRE_JACK(m_server);
+    QFETCH(QString, action);
+
+    VirtualMidiSink left("left");
+    VirtualMidiSink next("next");
+    Rig rig({{"MidiPort", left.portName()}, {"MidiChannels", channels({0, 5})}});
+    QVERIFY(rig.connect(left));
+    // Another user of the port left: it keeps the library port open once the
+    // instrument is gone, so that its fence follows what the instrument sent.
+    MidiOutput witness;
+    QVERIFY(witness.open(left.portName()));
+
+    // A note that sounds, with its note off far off.
+    const qint64 now = rig.sync.tickPosition();
+    QVERIFY(rig.instrument->enqueueNotePair(InstrumentEvent::noteOn(now, 60, 100),
+                                            InstrumentEvent::noteOff(now + 1000000000, 60, 0)));
+    rig.instrument->play();
+    QVERIFY(QTest::qWaitFor([&] { return left.count() >= 2; }, 30000));
+
+    if (action == "port") {
+        QmdLudraController &controller = rig.document.controller;
+        controller.requestSetData("MidiPort", next.portName(),
+                                  controller.index(rig.id, controller.instrumentsIndex()));
+        QTRY_COMPARE_WITH_TIMEOUT(rig.instrument->portName(), next.portName(), 30000);
+    } else {
+        rig.instrument.reset();
+    }
+
+    QVERIFY(witness.sendRaw(Fence));
+    QVERIFY(QTest::qWaitFor([&] { return left.messages().contains(Fence); }, 30000));
+    Bytes received = left.takeAll();
+    received.removeAll(Fence);
+    QCOMPARE(received, Bytes({bytes({0x90, 60, 100}), bytes({0x95, 60, 100}), bytes({0xB0, 123, 0}),
+                              bytes({0xB5, 123, 0})}));
 }
 
 void TestMidiInstrument::sendFailure_data()
