@@ -22,7 +22,7 @@ RecordingMidiInstrument::~RecordingMidiInstrument()
 {
     // The output thread calls into this object until it has stopped.
     terminateSafely();
-    wait();
+    waitForExit();
 }
 
 RecordingMidiInstrument::CreatorScope::CreatorScope(SendRecorder *recorder)

@@ -7,7 +7,7 @@ AbstractOutputThread::AbstractOutputThread(QObject *parent) : QThread(parent) {}
 AbstractOutputThread::~AbstractOutputThread()
 {
     terminateSafely();
-    wait();
+    waitForExit();
 }
 
 void AbstractOutputThread::play()
@@ -22,16 +22,20 @@ void AbstractOutputThread::pauseAndWait()
 
 void AbstractOutputThread::terminateSafely()
 {
-    QMutexLocker locker(&m_wakeMutex);
-    m_terminate.store(true);
-    m_wake.wakeAll();
+    {
+        std::lock_guard locker(m_wakeMutex);
+        m_terminate.store(true);
+    }
+    m_wake.notify_all();
 }
 
 void AbstractOutputThread::setStateAndWake(State state)
 {
-    QMutexLocker locker(&m_wakeMutex);
-    m_state.store(state);
-    m_wake.wakeAll();
+    {
+        std::lock_guard locker(m_wakeMutex);
+        m_state.store(state);
+    }
+    m_wake.notify_all();
 }
 
 void AbstractOutputThread::run()
@@ -42,14 +46,21 @@ void AbstractOutputThread::run()
 
     while (!m_terminate.load()) {
         if (m_state.load() != Playing) {
-            QMutexLocker locker(&m_wakeMutex);
-            // Checked again under the mutex: a wake-up sent between the test
-            // above and the wait would otherwise be lost.
-            if (m_state.load() != Playing && !m_terminate.load())
-                m_wake.wait(&m_wakeMutex);
+            // The predicate is checked under the mutex, so a wake-up sent
+            // between the test above and the wait is not lost.
+            std::unique_lock locker(m_wakeMutex);
+            m_wake.wait(locker, [this] { return m_state.load() == Playing || m_terminate.load(); });
             continue;
         }
         output();
         QThread::usleep(static_cast<unsigned long>(m_interval.load()));
     }
+    // The last thing the thread does, for waitForExit().
+    const std::lock_guard locker(m_wakeMutex);
+}
+
+void AbstractOutputThread::waitForExit()
+{
+    wait();
+    const std::lock_guard locker(m_wakeMutex);
 }

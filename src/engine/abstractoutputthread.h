@@ -1,10 +1,10 @@
 #pragma once
 
-#include <QMutex>
 #include <QThread>
-#include <QWaitCondition>
 
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 
 class AbstractSync;
 
@@ -43,6 +43,13 @@ public Q_SLOTS:
     virtual void pauseAndWait();
     virtual void terminateSafely();
 
+public:
+    // Waits until run() has returned. Use it instead of QThread::wait(),
+    // which synchronises through Qt's own primitives that a thread checker
+    // does not see: the handshake here shows it that everything the thread
+    // did happened before this returns.
+    void waitForExit();
+
 protected:
     // Sends whatever has become due; called on the thread while playing.
     virtual void output() = 0;
@@ -56,6 +63,9 @@ private:
     std::atomic<bool> m_terminate{false};
     std::atomic<int> m_interval{DefaultInterval};
     std::atomic<AbstractSync *> m_timingSource{nullptr};
-    QMutex m_wakeMutex;
-    QWaitCondition m_wake;
+    // Standard primitives rather than QMutex and QWaitCondition: the wait
+    // releases and retakes the mutex inside the library, where a thread
+    // checker cannot see it, and would then take the mutex for held twice.
+    std::mutex m_wakeMutex;
+    std::condition_variable m_wake;
 };

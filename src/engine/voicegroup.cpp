@@ -27,7 +27,13 @@ VoiceGroup::VoiceGroup(QmdItemId groupId, VoiceHost *host, QObject *parent)
 VoiceGroup::~VoiceGroup()
 {
     terminateSafely();
+    waitForExit();
+}
+
+void VoiceGroup::waitForExit()
+{
     wait();
+    const std::lock_guard locker(m_wakeMutex);
 }
 
 void VoiceGroup::startAndWait(QThread::Priority priority)
@@ -129,6 +135,8 @@ void VoiceGroup::run()
         }
     }
     m_busy = false;
+    // The last thing the thread does, for waitForExit().
+    const std::lock_guard locker(m_wakeMutex);
 }
 
 void VoiceGroup::step()

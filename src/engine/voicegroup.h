@@ -33,6 +33,9 @@ public:
     bool hasActiveVoices() const { return m_traversal.hasActiveVoices(); }
     // Starts the thread and returns once it has started.
     void startAndWait(QThread::Priority priority);
+    // Waits until run() has returned, visibly to a thread checker (see
+    // AbstractOutputThread::waitForExit()).
+    void waitForExit();
 
 public Q_SLOTS:
     // Fetches the timing source anew from the host.

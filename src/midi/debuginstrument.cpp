@@ -27,7 +27,7 @@ DebugInstrument::DebugInstrument(QmdItemId id, QObject *parent) : AbstractInstru
 DebugInstrument::~DebugInstrument()
 {
     terminateSafely();
-    wait();
+    waitForExit();
 }
 
 QString DebugInstrument::staticTypeName()

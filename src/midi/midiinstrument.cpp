@@ -27,7 +27,7 @@ MidiInstrument::MidiInstrument(QmdItemId id, QObject *parent) : AbstractInstrume
 MidiInstrument::~MidiInstrument()
 {
     terminateSafely();
-    wait();
+    waitForExit();
     leavePortFor(QString());
 }
 

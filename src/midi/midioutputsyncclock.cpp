@@ -23,7 +23,7 @@ MidiOutputSyncClock::MidiOutputSyncClock(AbstractSync *source, QObject *parent)
 MidiOutputSyncClock::~MidiOutputSyncClock()
 {
     terminateSafely();
-    wait();
+    waitForExit();
 }
 
 int MidiOutputSyncClock::intervalForTempo(uint tempo)

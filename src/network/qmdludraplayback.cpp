@@ -222,11 +222,11 @@ void QmdLudraPlayback::destroy(const Objects &objects)
     for (AbstractInstrument *instrument : objects.instruments)
         instrument->terminateSafely();
     for (VoiceGroup *group : objects.voiceGroups) {
-        group->wait();
+        group->waitForExit();
         delete group;
     }
     for (AbstractInstrument *instrument : objects.instruments) {
-        instrument->wait();
+        instrument->waitForExit();
         delete instrument;
     }
 }

@@ -17,7 +17,7 @@ public:
     ~CountingThread() override
     {
         terminateSafely();
-        wait();
+        waitForExit();
     }
 
     void actAt(int call, Action action)

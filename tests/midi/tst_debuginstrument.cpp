@@ -105,7 +105,7 @@ void TestDebugInstrument::printsDueEventsInQueueOrder()
         emptied = QTest::qWaitFor([&] { return instrument.queuedCount() == 1; }, 30000);
         // The thread finishes the call that printed before it ends.
         instrument.terminateSafely();
-        instrument.wait();
+        instrument.waitForExit();
     });
     QVERIFY(emptied);
     QCOMPARE(printed, lines(0, 0, 64, 90) + lines(1, 0, 64, 0));

@@ -14,8 +14,10 @@ InstrumentRecorder::~InstrumentRecorder()
 
 QList<InstrumentRecorder::Sent> InstrumentRecorder::sent() const
 {
+    // Copied element by element under the lock: a shared copy, detached by
+    // the reader later, would race with the recording thread's next append.
     const std::lock_guard locker(m_mutex);
-    return m_sent;
+    return QList<Sent>(m_sent.cbegin(), m_sent.cend());
 }
 
 QList<std::pair<int, qint64>> InstrumentRecorder::notesOn() const
@@ -45,7 +47,7 @@ RecordingInstrument::RecordingInstrument(QmdItemId id, InstrumentRecorder *recor
 RecordingInstrument::~RecordingInstrument()
 {
     terminateSafely();
-    wait();
+    waitForExit();
     --m_recorder->m_alive;
 }
 
