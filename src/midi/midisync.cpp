@@ -117,7 +117,7 @@ void MidiSync::updateSyncPorts()
     QList<MidiInput *> oldInputs;
     QList<MidiOutputSyncClock *> oldOutputs;
     {
-        QMutexLocker locker(&m_mutex);
+        const std::lock_guard locker(m_mutex);
         for (auto it = m_syncInputs.begin(); it != m_syncInputs.end();) {
             if (wantedInputs.contains(it.key())) {
                 ++it;
@@ -154,7 +154,7 @@ void MidiSync::updateSyncPorts()
     }
     for (MidiOutputSyncClock *output : std::as_const(oldOutputs)) {
         output->terminateSafely();
-        output->wait();
+        output->waitForExit();
         output->deleteLater();
     }
 }
@@ -186,19 +186,19 @@ qint64 MidiSync::now() const
 
 bool MidiSync::isRunning() const
 {
-    QMutexLocker locker(&m_mutex);
+    const std::lock_guard locker(m_mutex);
     return m_clock.isRunning();
 }
 
 void MidiSync::setRunning(bool running)
 {
-    QMutexLocker locker(&m_mutex);
+    const std::lock_guard locker(m_mutex);
     startOrStop(running, now(), m_syncOutputs.isEmpty() ? 0 : StartDelayNs);
 }
 
 void MidiSync::startOrStop(bool run, qint64 time, qint64 delay)
 {
-    QMutexLocker locker(&m_mutex);
+    const std::lock_guard locker(m_mutex);
     if (run == m_clock.isRunning())
         return;
     if (!run) {
@@ -223,91 +223,91 @@ void MidiSync::startOrStop(bool run, qint64 time, qint64 delay)
 
 uint MidiSync::tempo() const
 {
-    QMutexLocker locker(&m_mutex);
+    const std::lock_guard locker(m_mutex);
     return m_clock.tempo();
 }
 
 uint MidiSync::principalsToBeatsNumerator() const
 {
-    QMutexLocker locker(&m_mutex);
+    const std::lock_guard locker(m_mutex);
     return m_clock.numerator();
 }
 
 uint MidiSync::principalsToBeatsDenominator() const
 {
-    QMutexLocker locker(&m_mutex);
+    const std::lock_guard locker(m_mutex);
     return m_clock.denominator();
 }
 
 qint64 MidiSync::timePosition() const
 {
-    QMutexLocker locker(&m_mutex);
+    const std::lock_guard locker(m_mutex);
     return m_clock.timePosition(now());
 }
 
 qint64 MidiSync::tickPosition() const
 {
-    QMutexLocker locker(&m_mutex);
+    const std::lock_guard locker(m_mutex);
     return m_clock.tickPosition(now());
 }
 
 qint64 MidiSync::beatPosition() const
 {
-    QMutexLocker locker(&m_mutex);
+    const std::lock_guard locker(m_mutex);
     return m_clock.beatPosition(now());
 }
 
 qint64 MidiSync::timeToTicks(qint64 ns) const
 {
-    QMutexLocker locker(&m_mutex);
+    const std::lock_guard locker(m_mutex);
     return m_clock.timeToTicks(ns);
 }
 
 qint64 MidiSync::ticksToTime(qint64 ticks) const
 {
-    QMutexLocker locker(&m_mutex);
+    const std::lock_guard locker(m_mutex);
     return m_clock.ticksToTime(ticks);
 }
 
 qint64 MidiSync::timeToBeatTicks(qint64 ns) const
 {
-    QMutexLocker locker(&m_mutex);
+    const std::lock_guard locker(m_mutex);
     return m_clock.timeToBeatTicks(ns);
 }
 
 qint64 MidiSync::beatTicksToTime(qint64 beatTicks) const
 {
-    QMutexLocker locker(&m_mutex);
+    const std::lock_guard locker(m_mutex);
     return m_clock.beatTicksToTime(beatTicks);
 }
 
 qint64 MidiSync::ticksToBeatTicks(qint64 ticks) const
 {
-    QMutexLocker locker(&m_mutex);
+    const std::lock_guard locker(m_mutex);
     return m_clock.ticksToBeatTicks(ticks);
 }
 
 qint64 MidiSync::beatTicksToTicks(qint64 beatTicks) const
 {
-    QMutexLocker locker(&m_mutex);
+    const std::lock_guard locker(m_mutex);
     return m_clock.beatTicksToTicks(beatTicks);
 }
 
 qint64 MidiSync::songPositionTarget() const
 {
-    QMutexLocker locker(&m_mutex);
+    const std::lock_guard locker(m_mutex);
     return m_songPositionTarget;
 }
 
 qint64 MidiSync::beatOffset() const
 {
-    QMutexLocker locker(&m_mutex);
+    const std::lock_guard locker(m_mutex);
     return m_clock.beatOffset();
 }
 
 void MidiSync::reset()
 {
-    QMutexLocker locker(&m_mutex);
+    const std::lock_guard locker(m_mutex);
     // A pending start survives: a received start asks for a reset first and
     // must still start the clock at the next pulse.
     m_clock.reset();
@@ -320,7 +320,7 @@ void MidiSync::reset()
 void MidiSync::setTempo(uint tempo)
 {
     {
-        QMutexLocker locker(&m_mutex);
+        const std::lock_guard locker(m_mutex);
         if (!m_clock.setTempo(tempo, now()))
             return;
         for (MidiOutputSyncClock *output : std::as_const(m_syncOutputs))
@@ -332,7 +332,7 @@ void MidiSync::setTempo(uint tempo)
 void MidiSync::setPrincipalsToBeatsNumerator(uint numerator)
 {
     {
-        QMutexLocker locker(&m_mutex);
+        const std::lock_guard locker(m_mutex);
         if (!m_clock.setNumerator(numerator, now()))
             return;
     }
@@ -342,7 +342,7 @@ void MidiSync::setPrincipalsToBeatsNumerator(uint numerator)
 void MidiSync::setPrincipalsToBeatsDenominator(uint denominator)
 {
     {
-        QMutexLocker locker(&m_mutex);
+        const std::lock_guard locker(m_mutex);
         if (!m_clock.setDenominator(denominator, now()))
             return;
     }
@@ -369,18 +369,18 @@ void MidiSync::receiveClock(const QList<MidiMessage> &messages)
         switch (quint8(message.bytes.at(0))) {
         case 0xFA: {
             Q_EMIT gotoStartRequested();
-            QMutexLocker locker(&m_mutex);
+            const std::lock_guard locker(m_mutex);
             m_startPending = true;
             break;
         }
         case 0xFB: {
-            QMutexLocker locker(&m_mutex);
+            const std::lock_guard locker(m_mutex);
             m_startPending = true;
             break;
         }
         case 0xFC: {
             {
-                QMutexLocker locker(&m_mutex);
+                const std::lock_guard locker(m_mutex);
                 m_startPending = false;
             }
             Q_EMIT pauseRequested();
@@ -405,7 +405,7 @@ void MidiSync::receiveClock(const QList<MidiMessage> &messages)
 
     bool startPending = false;
     {
-        QMutexLocker locker(&m_mutex);
+        const std::lock_guard locker(m_mutex);
         startPending = m_startPending;
     }
     if (startPending)
@@ -416,7 +416,7 @@ void MidiSync::receiveClock(const QList<MidiMessage> &messages)
 
 uint MidiSync::receivePulse(const MidiMessage &message, bool &counted)
 {
-    QMutexLocker locker(&m_mutex);
+    const std::lock_guard locker(m_mutex);
     const qint64 arrival = message.arrivalNs;
     const bool justStarted = m_startPending;
     if (justStarted) {
@@ -445,7 +445,7 @@ uint MidiSync::receivePulse(const MidiMessage &message, bool &counted)
 
 void MidiSync::correctDrift(qint64 arrivalNs)
 {
-    QMutexLocker locker(&m_mutex);
+    const std::lock_guard locker(m_mutex);
     if (!m_clock.isRunning())
         return;
     const qint64 drift = m_songPositionTarget - m_clock.beatPosition(arrivalNs);

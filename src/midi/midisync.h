@@ -6,7 +6,8 @@
 #include "playbackclock.h"
 
 #include <QHash>
-#include <QRecursiveMutex>
+
+#include <mutex>
 
 class MidiInput;
 class MidiOutputSyncClock;
@@ -94,7 +95,7 @@ private:
     void correctDrift(qint64 arrivalNs);
     qint64 now() const;
 
-    mutable QRecursiveMutex m_mutex;
+    mutable std::recursive_mutex m_mutex;
     PlaybackClock m_clock;
 
     bool m_startPending = false;

@@ -32,7 +32,7 @@ public:
     ~RecordingInstrument() override
     {
         terminateSafely();
-        wait();
+        waitForExit();
     }
 
     QString typeName() const override { return QStringLiteral("recording"); }
@@ -40,8 +40,9 @@ public:
 
     QList<Events> batches() const
     {
+        // An unshared copy (see InstrumentRecorder::sent()).
         const std::lock_guard locker(m_mutex);
-        return m_batches;
+        return QList<Events>(m_batches.cbegin(), m_batches.cend());
     }
     Events sent() const
     {
