@@ -40,6 +40,15 @@ enum EdgePath : int { CityBlock = 0, CityBlockFlipped = 1, Direct = 2 };
 // How play leaves a node ("SignallingMethod").
 enum SignallingMethod : int { Sequential = 0, Parallel = 1, Random = 2 };
 
+// Record keys that several readers and writers of a document share.
+inline const QString ElementsKey = QStringLiteral("Elements");
+inline const QString TypeKey = QStringLiteral("Type");
+inline const QString TickPosKey = QStringLiteral("TickPos");
+inline const QString FromNodeKey = QStringLiteral("FromNode");
+inline const QString ToNodeKey = QStringLiteral("ToNode");
+inline const QString ArcIdentifiersKey = QStringLiteral("ArcIdentifiers");
+inline const QString ArcUsageListKey = QStringLiteral("ArcUsageList");
+
 // Names written in files, and the names (lower case, older ones included)
 // accepted when reading. Unknown numbers give the empty text, unknown names 0.
 QString elementTypeName(uint type);

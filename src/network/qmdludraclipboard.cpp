@@ -17,15 +17,14 @@ const QString QmdLudraClipboard::MimeType = QStringLiteral("text/ludra-elements"
 
 namespace {
 
+using QmdLudra::ArcIdentifiersKey;
+using QmdLudra::ArcUsageListKey;
+using QmdLudra::ElementsKey;
+using QmdLudra::FromNodeKey;
 using QmdLudra::TickPos;
-
-const QString ElementsKey = QStringLiteral("Elements");
-const QString TypeKey = QStringLiteral("Type");
-const QString TickPosKey = QStringLiteral("TickPos");
-const QString FromNodeKey = QStringLiteral("FromNode");
-const QString ToNodeKey = QStringLiteral("ToNode");
-const QString ArcIdentifiersKey = QStringLiteral("ArcIdentifiers");
-const QString ArcUsageListKey = QStringLiteral("ArcUsageList");
+using QmdLudra::TickPosKey;
+using QmdLudra::ToNodeKey;
+using QmdLudra::TypeKey;
 
 // Positions come from outside the program: sums that leave the 64-bit range
 // wrap around instead of being undefined.

@@ -25,11 +25,12 @@ const QString ElementStatesKey = QStringLiteral("ElementStates");
 const QString InstrumentsKey = QStringLiteral("Instruments");
 const QString SyncMidiInputsKey = QStringLiteral("SyncMidiInputs");
 const QString SyncMidiOutputsKey = QStringLiteral("SyncMidiOutputs");
-const QString TypeKey = QStringLiteral("Type");
-const QString FromNodeKey = QStringLiteral("FromNode");
-const QString ToNodeKey = QStringLiteral("ToNode");
-const QString ArcIdentifiersKey = QStringLiteral("ArcIdentifiers");
-const QString ArcUsageListKey = QStringLiteral("ArcUsageList");
+using QmdLudra::ArcIdentifiersKey;
+using QmdLudra::ArcUsageListKey;
+using QmdLudra::FromNodeKey;
+using QmdLudra::TickPosKey;
+using QmdLudra::ToNodeKey;
+using QmdLudra::TypeKey;
 
 bool hasStateRecord(uint type)
 {
@@ -314,7 +315,7 @@ void QmdLudraController::convertOrderedArcUsages(const QmdIndex &node)
     }
     if (list.endsWith(QLatin1Char(',')))
         list.chop(1);
-    setData(QStringLiteral("ArcUsageList"), list, node);
+    setData(ArcUsageListKey, list, node);
     remove(orderedArcUsages, node);
 }
 
@@ -506,7 +507,7 @@ QmdRequestId QmdLudraController::requestAddNode(const QmdLudra::TickPos &pos, Cr
                       {{QStringLiteral("PitchList"), QStringLiteral("C3")},
                        {QStringLiteral("VelocityList"), QStringLiteral("64")},
                        {QStringLiteral("DurationList"), QStringLiteral("100%")},
-                       {QStringLiteral("TickPos"), QVariant::fromValue(pos)},
+                       {TickPosKey, QVariant::fromValue(pos)},
                        {QStringLiteral("SignallingMethod"), int(QmdLudra::Sequential)}},
                       {{ArcIdentifiersKey, Qmd::IntDict}}, flags, options);
 }
@@ -531,10 +532,9 @@ QmdRequestId QmdLudraController::requestAddTextBox(const QmdLudra::TickPos &pos,
                                                    const QString &text, CreationFlags flags,
                                                    const QmdRequestOptions &options)
 {
-    return addElement(
-        QmdLudra::TextBox,
-        {{QStringLiteral("TickPos"), QVariant::fromValue(pos)}, {QStringLiteral("Text"), text}}, {},
-        flags, options);
+    return addElement(QmdLudra::TextBox,
+                      {{TickPosKey, QVariant::fromValue(pos)}, {QStringLiteral("Text"), text}}, {},
+                      flags, options);
 }
 
 QmdRequestId QmdLudraController::addElement(QmdLudra::ElementType type,

@@ -3,13 +3,9 @@
 #include "qmdludra.h"
 #include "qmdludracontroller.h"
 
-namespace {
-
-const QString FromNodeKey = QStringLiteral("FromNode");
-const QString ToNodeKey = QStringLiteral("ToNode");
-const QString TickPosKey = QStringLiteral("TickPos");
-
-} // namespace
+using QmdLudra::FromNodeKey;
+using QmdLudra::TickPosKey;
+using QmdLudra::ToNodeKey;
 
 QmdLudraVoiceHost::QmdLudraVoiceHost(QmdLudraController *controller) : m_controller(controller) {}
 
