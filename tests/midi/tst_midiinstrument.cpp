@@ -96,7 +96,7 @@ public:
     ~HeldSendInstrument() override
     {
         terminateSafely();
-        wait();
+        waitForExit();
     }
 
     // Forgets what was sent and holds the next note on.
