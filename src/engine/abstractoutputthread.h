@@ -14,7 +14,7 @@ class AbstractSync;
 // pauseAndWait() then switch them on and off. Pausing only changes the state:
 // the thread notices it when its current output call and sleep are over.
 //
-// A subclass must stop the thread (terminateSafely(), wait()) in its own
+// A subclass must stop the thread (terminateSafely(), waitForExit()) in its own
 // destructor, because the output call is gone once it has been destroyed.
 class AbstractOutputThread : public QThread
 {
