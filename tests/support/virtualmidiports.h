@@ -2,8 +2,7 @@
 
 // Ports that tests open on the JACK server of a JackServer, beside the ports
 // under test: a sink that records what reaches it and a source that sends.
-// Header only: it needs the MIDI and JACK libraries, which the MIDI tests
-// link.
+// Header only: it needs the JACK library, which the MIDI tests link.
 
 #include <QByteArray>
 #include <QCoreApplication>
@@ -12,15 +11,11 @@
 #include <QString>
 #include <QTest>
 
-#include "midibackend.h"
-
 #include <jack/jack.h>
 #include <jack/midiport.h>
-#include <rtmidi/RtMidi.h>
 
 #include <atomic>
 #include <functional>
-#include <memory>
 #include <utility>
 
 namespace virtualmidi {
@@ -33,8 +28,6 @@ inline QString uniqueClientName(const char *role)
         .arg(QCoreApplication::applicationPid())
         .arg(++serial);
 }
-
-inline void ignoreLibraryError(RtMidiError::Type, const std::string &, void *) {}
 
 // JACK makes a new connection effective only at a later process cycle, so
 // what is sent just after connecting may be lost. Sends a probe until one
@@ -140,17 +133,32 @@ private:
 };
 
 // A virtual output port; the ports under test receive from it by its name.
+// A plain JACK client for the same reason as the sink, and one more: the
+// library's output frees the buffer its process cycle reads before it stops
+// its client, and a virtual port of the library does not count as open, so
+// MidiBackend::destroy would not wait for a cycle under way to end.
 class VirtualMidiSource
 {
 public:
     VirtualMidiSource() : m_client(virtualmidi::uniqueClientName("source"))
     {
-        m_port = std::make_unique<RtMidiOut>(RtMidi::UNIX_JACK, m_client.toStdString());
-        m_port->setErrorCallback(&virtualmidi::ignoreLibraryError);
-        m_port->openVirtualPort("out");
+        m_jack = jack_client_open(m_client.toUtf8().constData(),
+                                  JackOptions(JackNoStartServer | JackUseExactName), nullptr);
+        if (!m_jack)
+            return;
+        m_port = jack_port_register(m_jack, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+        jack_set_process_callback(m_jack, &VirtualMidiSource::process, this);
+        jack_activate(m_jack);
     }
-
-    ~VirtualMidiSource() { MidiBackend::destroy(std::move(m_port)); }
+    ~VirtualMidiSource()
+    {
+        if (!m_jack)
+            return;
+        jack_deactivate(m_jack);
+        jack_client_close(m_jack);
+    }
+    VirtualMidiSource(const VirtualMidiSource &) = delete;
+    VirtualMidiSource &operator=(const VirtualMidiSource &) = delete;
 
     // The name under which input ports list it.
     QString portName() const { return m_client + QStringLiteral(":out"); }
@@ -162,13 +170,37 @@ public:
                                             received);
     }
 
+    // Queues one message; the next process cycle writes it to the port.
     void send(const QByteArray &bytes)
     {
-        m_port->sendMessage(reinterpret_cast<const unsigned char *>(bytes.constData()),
-                            size_t(bytes.size()));
+        QMutexLocker locker(&m_mutex);
+        m_pending.append(bytes);
     }
 
 private:
+    // On the client's process thread, once per cycle. What does not fit into
+    // this cycle's buffer stays queued, in order, for the next one.
+    static int process(jack_nframes_t frames, void *userData)
+    {
+        auto *source = static_cast<VirtualMidiSource *>(userData);
+        void *buffer = jack_port_get_buffer(source->m_port, frames);
+        jack_midi_clear_buffer(buffer);
+        QMutexLocker locker(&source->m_mutex);
+        qsizetype written = 0;
+        for (const QByteArray &bytes : std::as_const(source->m_pending)) {
+            if (jack_midi_event_write(buffer, 0,
+                                      reinterpret_cast<const jack_midi_data_t *>(bytes.constData()),
+                                      size_t(bytes.size())) != 0)
+                break;
+            ++written;
+        }
+        source->m_pending.remove(0, written);
+        return 0;
+    }
+
     QString m_client;
-    std::unique_ptr<RtMidiOut> m_port;
+    QMutex m_mutex;
+    QList<QByteArray> m_pending;
+    jack_client_t *m_jack = nullptr;
+    jack_port_t *m_port = nullptr;
 };
