@@ -144,6 +144,12 @@ template <class T> bool MidiBackend::destroy(std::unique_ptr<T> port, std::atomi
     }
     if (errorFlag && errorFlag->load())
         ok = false;
+    // The library's JACK output counts as open from the moment openPort()
+    // registered its JACK port, even when connecting it then failed. Without
+    // a registered port its process cycle returns before it reads the buffer,
+    // so a port list or an open that failed to register needs no wait. A
+    // virtual port registers one without counting as open: none is opened
+    // here, and every port object that opened a port ends in this function.
     if (std::is_same_v<T, RtMidiOut> && hadPort && api() == RtMidi::UNIX_JACK)
         QThread::msleep(JackCycleGraceMs);
     port.reset();
