@@ -238,7 +238,8 @@ void QmdLudraController::applyDocumentDefaults()
                                                   {SyncMidiOutputsKey, Qmd::StrDict},
                                                   {InstrumentsKey, Qmd::IntDict}};
     for (auto it = containers.begin(); it != containers.end();) {
-        if (containerType(index(it.key())) == it.value())
+        const QmdIndex existing = index(it.key());
+        if (isValid(existing) && containerType(existing) == it.value())
             it = containers.erase(it);
         else
             ++it;

@@ -114,8 +114,8 @@ void TestQmdLudraController::resetRepairsContainersAndClearsTemp()
     model.setTypes(QHash<QmdItemId, Qmd::ContainerType>{{6, Qmd::StrDict}},
                    model.index("Instruments"));
     model.setData(QHash<QString, QVariant>{{"Leftover", 1}}, model.index("Temp"));
-    // Damaged: a value where a container belongs, a container of the wrong kind.
-    model.setData(QHash<QString, QVariant>{{"SyncMidiOutputs", 3}});
+    // Damaged: a container of the wrong kind; missing: "SyncMidiOutputs", as
+    // in every new document.
     model.setTypes(QHash<QString, Qmd::ContainerType>{{"Elements", Qmd::StrDict}});
 
     QmdLudraController controller;
