@@ -1,5 +1,8 @@
 #include "abstractoutputthread.h"
 
+#include "abstractsync.h"
+#include "nanoclock.h"
+
 #include <sys/prctl.h>
 
 AbstractOutputThread::AbstractOutputThread(QObject *parent) : QThread(parent) {}
@@ -8,6 +11,20 @@ AbstractOutputThread::~AbstractOutputThread()
 {
     terminateSafely();
     waitForExit();
+    setTimingSource(nullptr);
+}
+
+void AbstractOutputThread::setTimingSource(AbstractSync *source)
+{
+    const std::lock_guard locker(m_sourceMutex);
+    AbstractSync *old = m_timingSource.exchange(source);
+    if (old == source)
+        return;
+    if (old)
+        old->removeTimingListener(this);
+    if (source)
+        source->addTimingListener(this);
+    wake();
 }
 
 void AbstractOutputThread::play()
@@ -23,8 +40,18 @@ void AbstractOutputThread::pauseAndWait()
 void AbstractOutputThread::terminateSafely()
 {
     {
-        std::lock_guard locker(m_wakeMutex);
+        const std::lock_guard locker(m_wakeMutex);
         m_terminate.store(true);
+        ++m_wakeSerial;
+    }
+    m_wake.notify_all();
+}
+
+void AbstractOutputThread::wake()
+{
+    {
+        const std::lock_guard locker(m_wakeMutex);
+        ++m_wakeSerial;
     }
     m_wake.notify_all();
 }
@@ -32,31 +59,33 @@ void AbstractOutputThread::terminateSafely()
 void AbstractOutputThread::setStateAndWake(State state)
 {
     {
-        std::lock_guard locker(m_wakeMutex);
+        const std::lock_guard locker(m_wakeMutex);
         m_state.store(state);
+        ++m_wakeSerial;
     }
     m_wake.notify_all();
 }
 
 void AbstractOutputThread::run()
 {
-    // The default timer slack of 50 microseconds would stretch every short
-    // sleep of the output loop.
+    // The default timer slack of 50 microseconds would stretch every sleep
+    // to a due time.
     prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
 
+    std::unique_lock locker(m_wakeMutex);
     while (!m_terminate.load()) {
         if (m_state.load() != Playing) {
-            // The predicate is checked under the mutex, so a wake-up sent
-            // between the test above and the wait is not lost.
-            std::unique_lock locker(m_wakeMutex);
             m_wake.wait(locker, [this] { return m_state.load() == Playing || m_terminate.load(); });
             continue;
         }
-        output();
-        QThread::usleep(static_cast<unsigned long>(m_interval.load()));
+        const quint64 seen = m_wakeSerial;
+        locker.unlock();
+        const qint64 next = output();
+        locker.lock();
+        NanoClock::instance()->waitUntil(m_wake, locker, next,
+                                         [&] { return m_wakeSerial != seen; });
     }
-    // The last thing the thread does, for waitForExit().
-    const std::lock_guard locker(m_wakeMutex);
+    // Unlocking is the last thing the thread does, for waitForExit().
 }
 
 void AbstractOutputThread::waitForExit()

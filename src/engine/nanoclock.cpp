@@ -2,7 +2,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <thread>
 
 namespace {
 
@@ -18,9 +17,17 @@ qint64 NanoClock::nowNs() const
         .count();
 }
 
-void NanoClock::sleepUs(qint64 us) const
+void NanoClock::waitOnce(std::condition_variable &condition, std::unique_lock<std::mutex> &lock,
+                         qint64 deadlineNs) const
 {
-    std::this_thread::sleep_for(std::chrono::microseconds(us));
+    if (deadlineNs == Never) {
+        condition.wait(lock);
+        return;
+    }
+    // The deadline is a time of the steady clock itself, so the wait ends
+    // on the futex's own absolute time-out, with no conversion in between.
+    const std::chrono::steady_clock::time_point deadline{std::chrono::nanoseconds(deadlineNs)};
+    condition.wait_until(lock, deadline);
 }
 
 const NanoClock *NanoClock::instance()

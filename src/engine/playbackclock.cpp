@@ -44,11 +44,12 @@ void PlaybackClock::stop(qint64 time)
 
 void PlaybackClock::carryOver(qint64 time)
 {
-    const qint64 e = time - m_startTime;
+    // Before a delayed start nothing has elapsed, and the start stays ahead.
+    const qint64 e = elapsed(time);
     m_baseTime += e;
     m_baseTick += timeToTicks(e);
     m_baseBeatTick += timeToBeatTicks(e);
-    m_startTime = time;
+    m_startTime = std::max(m_startTime, time);
 }
 
 void PlaybackClock::reset()
@@ -121,6 +122,40 @@ qint64 PlaybackClock::uncorrectedBeatPosition(qint64 now) const
     return m_baseBeatTick + timeToBeatTicks(elapsed(now));
 }
 
+qint64 PlaybackClock::timeOfTick(qint64 tick) const
+{
+    return timeOf(tick, m_baseTick, m_tickOffset, m_ticksPerNs, m_nsPerTick);
+}
+
+qint64 PlaybackClock::timeOfBeatTick(qint64 beatTick) const
+{
+    return timeOf(beatTick, m_baseBeatTick, m_beatOffset, m_beatTicksPerNs, m_nsPerBeatTick);
+}
+
+qint64 PlaybackClock::timeOf(qint64 target, qint64 base, qint64 offset, double perNs,
+                             double nsPer) const
+{
+    if (!m_running)
+        return NoTime;
+    // The position is corrected(base + floor(e * perNs), offset) after e
+    // nanoseconds of the run; a position clamped at 0 by a negative offset
+    // reaches no target above 0 before the uncorrected sum does.
+    const qint64 needed = target - offset - base;
+    if (needed <= 0)
+        return m_startTime;
+    const double estimate = std::ceil(double(needed) * nsPer);
+    if (estimate >= 9.2e18 - double(m_startTime))
+        return NoTime;
+    // The product of the two factors may round either way: the first time
+    // that truly reaches the tick is at most a few nanoseconds off.
+    qint64 e = qint64(estimate);
+    while (e > 0 && floorToInt(double(e - 1) * perNs) >= needed)
+        --e;
+    while (floorToInt(double(e) * perNs) < needed)
+        ++e;
+    return m_startTime + e;
+}
+
 qint64 PlaybackClock::timeToTicks(qint64 ns) const
 {
     return floorToInt(double(ns) * m_ticksPerNs);
@@ -176,7 +211,7 @@ void PlaybackClock::recompute()
 
 qint64 PlaybackClock::elapsed(qint64 now) const
 {
-    return m_running ? now - m_startTime : 0;
+    return m_running ? std::max<qint64>(now - m_startTime, 0) : 0;
 }
 
 qint64 PlaybackClock::corrected(qint64 position, qint64 offset)

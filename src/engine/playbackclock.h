@@ -2,6 +2,8 @@
 
 #include <QtGlobal>
 
+#include <limits>
+
 // The running position of playback, kept as what was accumulated up to the
 // start time plus what elapsed since. Time is in nanoseconds; grid ticks
 // count 665280 per principal and beat ticks 665280 per beat, one beat
@@ -17,8 +19,12 @@ public:
 
     PlaybackClock();
 
+    // What timeOfTick() and timeOfBeatTick() answer while the clock stands.
+    static constexpr qint64 NoTime = std::numeric_limits<qint64>::max();
+
     bool isRunning() const { return m_running; }
-    // Begins a run at the given clock time, which may lie ahead of now.
+    // Begins a run at the given clock time, which may lie ahead of now: the
+    // position then stays where it is until that time.
     void start(qint64 startTime);
     // Ends the run at the given clock time, keeping the position reached.
     void stop(qint64 time);
@@ -51,6 +57,13 @@ public:
     // The beat position before the offset is applied.
     qint64 uncorrectedBeatPosition(qint64 now) const;
 
+    // The earliest clock time at which the position reaches the tick (the
+    // start time when it has already reached it then); NoTime while
+    // stopped. The inverse of tickPosition() and beatPosition(): output
+    // threads sleep until it.
+    qint64 timeOfTick(qint64 tick) const;
+    qint64 timeOfBeatTick(qint64 beatTick) const;
+
     qint64 timeToTicks(qint64 ns) const;
     qint64 ticksToTime(qint64 ticks) const;
     qint64 timeToBeatTicks(qint64 ns) const;
@@ -62,6 +75,7 @@ private:
     void recompute();
     qint64 elapsed(qint64 now) const;
     static qint64 corrected(qint64 position, qint64 offset);
+    qint64 timeOf(qint64 target, qint64 base, qint64 offset, double perNs, double nsPer) const;
 
     bool m_running = false;
     qint64 m_baseTime = 0;

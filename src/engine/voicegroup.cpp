@@ -1,23 +1,10 @@
 #include "voicegroup.h"
 
 #include "abstractsync.h"
+#include "nanoclock.h"
 #include "voicehost.h"
 
-#include <QtConcurrent/QtConcurrentMap>
-
-#include <chrono>
-#include <thread>
-
-namespace {
-
-// The step rhythm is only polling: every event is stamped with the exact
-// arrival tick, so it does not need the playback clock.
-void sleepUs(int us)
-{
-    std::this_thread::sleep_for(std::chrono::microseconds(us));
-}
-
-} // namespace
+#include <algorithm>
 
 VoiceGroup::VoiceGroup(QmdItemId groupId, VoiceHost *host, QObject *parent)
     : QThread(parent), m_host(host), m_traversal(groupId, host)
@@ -28,6 +15,8 @@ VoiceGroup::~VoiceGroup()
 {
     terminateSafely();
     waitForExit();
+    const std::lock_guard locker(m_stepMutex);
+    follow(nullptr);
 }
 
 void VoiceGroup::waitForExit()
@@ -39,8 +28,8 @@ void VoiceGroup::waitForExit()
 void VoiceGroup::startAndWait(QThread::Priority priority)
 {
     start(priority);
-    while (!m_started)
-        sleepUs(50);
+    std::unique_lock locker(m_wakeMutex);
+    m_wakeCondition.wait(locker, [this] { return m_started.load(); });
 }
 
 void VoiceGroup::syncSync()
@@ -48,28 +37,31 @@ void VoiceGroup::syncSync()
     if (!isLive())
         return;
     const std::lock_guard locker(m_stepMutex);
-    const bool wasIterating = m_iterating;
-    if (m_busy)
-        pauseAndWait();
-    m_timingSource = m_host->timingSource();
-    if (wasIterating)
-        continueLocked();
+    follow(m_host->timingSource());
+    wake();
 }
 
-void VoiceGroup::reset()
+void VoiceGroup::reset(qint64 tick)
 {
     if (!isLive())
         return;
     const std::lock_guard locker(m_stepMutex);
-    resetLocked();
+    m_iterating = false;
+    m_traversal.reset(tick);
+    wake();
 }
 
-void VoiceGroup::continueIterating()
+void VoiceGroup::continueIterating(qint64 startTick)
 {
     if (!isLive())
         return;
     const std::lock_guard locker(m_stepMutex);
-    continueLocked();
+    if (!m_traversal.hasActiveVoices())
+        m_traversal.reset(startTick);
+    if (m_traversal.hasActiveVoices()) {
+        m_iterating = true;
+        wake();
+    }
 }
 
 void VoiceGroup::pauseIterating()
@@ -79,15 +71,6 @@ void VoiceGroup::pauseIterating()
     const std::lock_guard locker(m_stepMutex);
     m_iterating = false;
     wake();
-}
-
-void VoiceGroup::gotoStart()
-{
-    const std::lock_guard locker(m_stepMutex);
-    const bool wasIterating = m_iterating;
-    resetLocked();
-    if (wasIterating)
-        continueLocked();
 }
 
 void VoiceGroup::terminateSafely()
@@ -101,97 +84,80 @@ void VoiceGroup::traverseFromPlaybackPos()
     if (!isLive())
         return;
     const std::lock_guard locker(m_stepMutex);
-    const bool wasIterating = m_iterating;
-    if (m_busy)
-        pauseAndWait();
     m_traversal.retime();
-    if (wasIterating)
-        continueLocked();
+    wake();
 }
 
 void VoiceGroup::run()
 {
+    std::unique_lock stepLocker(m_stepMutex);
+    follow(m_host->timingSource());
     {
-        const std::lock_guard locker(m_stepMutex);
-        m_timingSource = m_host->timingSource();
+        const std::lock_guard locker(m_wakeMutex);
+        m_started = true;
     }
-    m_started = true;
+    m_wakeCondition.notify_all();
     while (!m_terminate) {
-        // A group whose voices have all ended stops by itself; the check
-        // waits for a moment when no control slot holds the step mutex.
-        if (m_stepMutex.try_lock()) {
-            if (!m_traversal.hasActiveVoices())
-                m_iterating = false;
-            m_stepMutex.unlock();
+        quint64 seen = 0;
+        {
+            const std::lock_guard locker(m_wakeMutex);
+            seen = m_wakeSerial;
         }
-        if (m_iterating) {
-            m_busy = true;
-            step();
-            sleepUs(10000);
-        } else {
-            m_busy = false;
+        // A group whose voices have all ended stops by itself.
+        if (m_iterating && !m_traversal.hasActiveVoices())
+            m_iterating = false;
+        const qint64 next = m_iterating ? step() : NanoClock::Never;
+        stepLocker.unlock();
+        {
             std::unique_lock locker(m_wakeMutex);
-            m_wakeCondition.wait(locker, [this] { return m_terminate || m_iterating; });
+            NanoClock::instance()->waitUntil(m_wakeCondition, locker, next,
+                                             [&] { return m_wakeSerial != seen; });
         }
+        stepLocker.lock();
     }
-    m_busy = false;
-    // The last thing the thread does, for waitForExit().
-    const std::lock_guard locker(m_wakeMutex);
 }
 
-void VoiceGroup::step()
+qint64 VoiceGroup::step()
 {
-    while (!m_stepMutex.try_lock()) {
-        if (m_terminate || !m_iterating)
-            return;
-        sleepUs(50);
-    }
-    const std::lock_guard locker(m_stepMutex, std::adopt_lock);
     AbstractSync *source = m_timingSource;
+    // A stopped source wakes the group when it starts.
     if (!source || !source->isRunning())
+        return NanoClock::Never;
+    const qint64 lookahead = m_lookaheadNs;
+    m_traversal.processDue(source->tickPosition() + source->timeToTicks(lookahead));
+    if (!m_traversal.hasActiveVoices()) {
+        m_iterating = false;
+        return NanoClock::Never;
+    }
+    const qint64 now = NanoClock::instance()->nowNs();
+    qint64 next = now + MaxSleepNs;
+    const qint64 arrival = m_traversal.nextArrival();
+    if (arrival != VoiceTraversal::NoArrival) {
+        const qint64 due = source->timeOfTick(arrival);
+        if (due != NanoClock::Never)
+            next = std::min(next, due - lookahead);
+    }
+    return next;
+}
+
+void VoiceGroup::follow(AbstractSync *source)
+{
+    if (source == m_timingSource)
         return;
-    const qint64 now = source->tickPosition();
-    const QList<Voice *> voices = m_traversal.activeVoices();
-    if (voices.size() == 1) {
-        m_traversal.process(voices.first(), now);
-    } else {
-        QtConcurrent::blockingMap(voices,
-                                  [this, now](Voice *voice) { m_traversal.process(voice, now); });
-    }
-}
-
-void VoiceGroup::pauseAndWait()
-{
-    m_iterating = false;
-    wake();
-    while (m_busy && !m_iterating)
-        sleepUs(50);
-}
-
-void VoiceGroup::resetLocked()
-{
-    if (m_busy)
-        pauseAndWait();
-    AbstractSync *source = m_timingSource;
-    m_traversal.reset(source ? source->tickPosition() : 0);
-}
-
-void VoiceGroup::continueLocked()
-{
-    if (!m_traversal.hasActiveVoices())
-        resetLocked();
-    if (m_traversal.hasActiveVoices()) {
-        m_iterating = true;
-        wake();
-    }
+    if (m_timingSource)
+        m_timingSource->removeTimingListener(this);
+    m_timingSource = source;
+    if (source)
+        source->addTimingListener(this);
 }
 
 void VoiceGroup::wake()
 {
-    // Taking the wake mutex orders the flag change before the thread's
-    // check, so a wake-up is never lost between the check and the wait.
+    // Counting under the wake mutex orders the change before the thread's
+    // next look, so a wake-up is never lost between its look and its wait.
     {
         const std::lock_guard locker(m_wakeMutex);
+        ++m_wakeSerial;
     }
     m_wakeCondition.notify_all();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "qmdglobal.h"
+#include "timinglistener.h"
 #include "voicetraversal.h"
 
 #include <QThread>
@@ -12,17 +13,26 @@
 class AbstractSync;
 class VoiceHost;
 
-// Plays one voice group element in real time: a thread that, while
-// iterating, steps every 10 milliseconds and fires every voice whose arrival
-// tick the timing source has passed, several at once on the global thread
-// pool. The control slots run on the owner's thread; each holds the step
-// mutex, which a step only tries to take, so a slot that waits for the
-// thread to pause cannot deadlock with it.
-class VoiceGroup : public QThread
+// Plays one voice group element in real time. While iterating, its thread
+// fires every voice whose arrival tick lies within a lookahead window of a
+// few milliseconds ahead of the timing source's position, in order of
+// arrival, so that the instruments hold each note before it is due and send
+// it at its time. Then it sleeps until the next voice comes within the
+// window, at most 10 ms: the control slots, and the timing source when it
+// starts, stops, jumps or changes its rate, wake it at once.
+//
+// The control slots are called on the owner's thread, which must hold no
+// lock that a firing takes (the host's data lock). Each holds the step
+// mutex, which the thread holds for a whole step: a slot waits for a step
+// under way to finish, and once it returns no step of the old state begins.
+class VoiceGroup : public QThread, private TimingListener
 {
     Q_OBJECT
 
 public:
+    static constexpr qint64 DefaultLookaheadNs = 5000000;
+    static constexpr qint64 MaxSleepNs = 10000000;
+
     VoiceGroup(QmdItemId groupId, VoiceHost *host, QObject *parent = nullptr);
     ~VoiceGroup() override;
 
@@ -37,14 +47,21 @@ public:
     // AbstractOutputThread::waitForExit()).
     void waitForExit();
 
+    // How far ahead of the position voices fire. Longer hides more of a
+    // late wake-up from the notes; edits then reach the notes later.
+    qint64 lookaheadNs() const { return m_lookaheadNs; }
+    void setLookaheadNs(qint64 ns) { m_lookaheadNs = ns; }
+
 public Q_SLOTS:
     // Fetches the timing source anew from the host.
     void syncSync();
-    // Stands the group at its start with one voice, not iterating.
-    void reset();
-    void continueIterating();
+    // Stands the group at its start, one voice due at the tick, not
+    // iterating.
+    void reset(qint64 tick);
+    // Iterates; a group without voices starts again at its node, its voice
+    // due at startTick.
+    void continueIterating(qint64 startTick);
     void pauseIterating();
-    void gotoStart();
     void terminateSafely();
     // Re-times the voices in flight after the network changed.
     void traverseFromPlaybackPos();
@@ -53,21 +70,26 @@ protected:
     void run() override;
 
 private:
+    void timingChanged() override { wake(); }
     bool isLive() const { return m_started && isRunning(); }
-    void step();
-    void pauseAndWait();
-    void resetLocked();
-    void continueLocked();
+    // One step, with the step mutex held: fires what is due within the
+    // window and answers when to look again.
+    qint64 step();
+    void follow(AbstractSync *source);
     void wake();
 
     std::atomic<bool> m_started{false};
     VoiceHost *const m_host;
     VoiceTraversal m_traversal;
-    std::atomic<AbstractSync *> m_timingSource{nullptr};
-    std::condition_variable m_wakeCondition;
-    std::mutex m_wakeMutex;
+    std::atomic<qint64> m_lookaheadNs{DefaultLookaheadNs};
+    // The source followed; changed under the step mutex.
+    AbstractSync *m_timingSource = nullptr;
     std::atomic<bool> m_iterating{false};
-    std::atomic<bool> m_busy{false};
     std::atomic<bool> m_terminate{false};
     std::mutex m_stepMutex;
+    std::condition_variable m_wakeCondition;
+    std::mutex m_wakeMutex;
+    // Counts wake-ups, under the wake mutex, so that one that comes during
+    // a step is not lost.
+    quint64 m_wakeSerial = 0;
 };

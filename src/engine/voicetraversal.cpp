@@ -163,6 +163,7 @@ void VoiceTraversal::reset(qint64 tick, quint32 seed)
         const std::lock_guard locker(m_poolMutex);
         m_free.unite(m_active);
         m_active.clear();
+        m_waiting.clear();
     }
     m_random.seed(seed);
     Voice *voice = takeFreeVoice();
@@ -211,6 +212,7 @@ void VoiceTraversal::returnVoice(Voice *voice)
 {
     const std::lock_guard locker(m_poolMutex);
     m_active.remove(voice);
+    m_waiting.remove(voice);
     m_free.insert(voice);
 }
 
@@ -218,6 +220,62 @@ bool VoiceTraversal::hasFreeVoice() const
 {
     const std::lock_guard locker(m_poolMutex);
     return !m_free.isEmpty();
+}
+
+int VoiceTraversal::processDue(qint64 horizon)
+{
+    int fired = 0;
+    qint64 previousTick = NoArrival;
+    int roundsAtTick = 0;
+    for (;;) {
+        // The next round: every voice due at the earliest tick, by id.
+        QList<Voice *> round;
+        qint64 tick = NoArrival;
+        {
+            const std::lock_guard locker(m_poolMutex);
+            for (Voice *voice : std::as_const(m_active)) {
+                const qint64 arrival = voice->travel.arrivalTick;
+                if (arrival > horizon || arrival > tick || m_waiting.contains(voice))
+                    continue;
+                if (arrival < tick) {
+                    round.clear();
+                    tick = arrival;
+                }
+                round.append(voice);
+            }
+        }
+        if (round.isEmpty())
+            return fired;
+        roundsAtTick = tick == previousTick ? roundsAtTick + 1 : 0;
+        previousTick = tick;
+        if (roundsAtTick >= MaxRoundsPerTick) {
+            const std::lock_guard locker(m_poolMutex);
+            for (const Voice *voice : std::as_const(round))
+                m_waiting.insert(voice);
+            continue;
+        }
+        std::sort(round.begin(), round.end(),
+                  [](const Voice *a, const Voice *b) { return a->id < b->id; });
+        for (Voice *voice : std::as_const(round)) {
+            if (process(voice, tick)) {
+                ++fired;
+            } else {
+                const std::lock_guard locker(m_poolMutex);
+                m_waiting.insert(voice);
+            }
+        }
+    }
+}
+
+qint64 VoiceTraversal::nextArrival() const
+{
+    const std::lock_guard locker(m_poolMutex);
+    qint64 next = NoArrival;
+    for (const Voice *voice : m_active) {
+        if (!m_waiting.contains(voice))
+            next = std::min(next, voice->travel.arrivalTick);
+    }
+    return next;
 }
 
 bool VoiceTraversal::process(Voice *voice, qint64 now)
@@ -474,6 +532,10 @@ bool VoiceTraversal::spawn(QmdItemId edge, const VoiceTravel &from)
 
 void VoiceTraversal::retime()
 {
+    {
+        const std::lock_guard locker(m_poolMutex);
+        m_waiting.clear();
+    }
     for (Voice *voice : activeVoices()) {
         bool ok = false;
         const qint64 travelTime = legTime(voice->travel.edge, &ok);

@@ -8,6 +8,7 @@
 #include <QSet>
 #include <QString>
 
+#include <limits>
 #include <mutex>
 
 class VoiceHost;
@@ -15,16 +16,25 @@ class VoiceHost;
 // The voices of one voice group and the rules by which they travel: a node
 // fires when a voice reaches it, plays from its lists, advances its counters
 // and passes play on along the edges its signalling method chooses. Nothing
-// here knows threads or wall-clock time: the caller says what tick it is, so
-// the same rules serve real-time playback and any other clock. process() may
-// run for several voices at once; the pool is guarded by its own mutex and
-// firings are serialised by the host's engine mutex.
+// here knows threads or wall-clock time: the caller says up to which tick
+// voices are due, so the same rules, in the same order, serve real-time
+// playback (which fires a few milliseconds ahead) and the offline render.
+//
+// One thread at a time drives a traversal; the pool has its own mutex so
+// that others may ask after the voices, and firings of all traversals of a
+// document are serialised by the host's engine mutex.
 class VoiceTraversal
 {
 public:
     // Voices get the ids 1 up to, not including, this bound.
     static constexpr quint32 PoolBound = 25;
     static constexpr qint64 MaxDuration = 6652800000;
+    // Rounds at one tick after which the voices due there are taken to
+    // circle through zero-time edges for ever and are held (see
+    // processDue()).
+    static constexpr int MaxRoundsPerTick = 10000;
+    // What nextArrival() answers when no voice can fire.
+    static constexpr qint64 NoArrival = std::numeric_limits<qint64>::max();
 
     VoiceTraversal(QmdItemId groupId, VoiceHost *host);
     ~VoiceTraversal();
@@ -39,11 +49,23 @@ public:
     void reset(qint64 tick, quint32 seed = 1);
     QList<Voice *> activeVoices() const;
     bool hasActiveVoices() const;
+    // Fires every voice due by the horizon, in order of arrival tick and,
+    // at one tick, of voice id, round after round: the voices that a
+    // zero-time edge (a wormhole) brings to their node within the horizon
+    // fire in a later round, as if a moment later at the same tick. A voice
+    // whose node is missing waits, held out of the rounds until the next
+    // retime(); so are voices that go round zero-time edges for ever.
+    // Returns the number of firings.
+    int processDue(qint64 horizon);
+    // The earliest arrival tick of a voice that can fire; NoArrival when
+    // there is none.
+    qint64 nextArrival() const;
     // Fires the voice's node if the voice has arrived by tick now; false
     // when it did not fire (not yet due, or its node is missing and it waits).
     bool process(Voice *voice, qint64 now);
     // Re-times every voice in flight after the network changed under it;
-    // a voice whose edge has gone ends its path.
+    // a voice whose edge has gone ends its path, and a waiting voice tries
+    // its node again.
     void retime();
 
     // The MIDI note number of a note name ("C3" is 60), in 8 bits.
@@ -75,6 +97,8 @@ private:
     mutable std::mutex m_poolMutex;
     QSet<Voice *> m_free;
     QSet<Voice *> m_active;
+    // Active voices held out of the rounds (see processDue()).
+    QSet<const Voice *> m_waiting;
     // Drawn only inside a firing, so the engine mutex guards it.
     VoiceRandom m_random;
 };

@@ -3,6 +3,7 @@
 #include "abstractsync.h"
 #include "debuginstrument.h"
 #include "midiinstrument.h"
+#include "nanoclock.h"
 #include "qmdludracontroller.h"
 
 AbstractInstrument::AbstractInstrument(QmdItemId id, QObject *parent)
@@ -56,14 +57,36 @@ QString AbstractInstrument::typeDisplayName(const QString &type)
 bool AbstractInstrument::enqueueNotePair(const InstrumentEvent &noteOn,
                                          const InstrumentEvent &noteOff)
 {
-    const std::lock_guard locker(m_queueMutex);
-    return m_queue.insertNotePair(noteOn, noteOff);
+    bool first = false;
+    {
+        const std::lock_guard locker(m_queueMutex);
+        const bool earliest = m_queue.isEmpty() || noteOn.tick < m_queue.firstTick();
+        if (!m_queue.insertNotePair(noteOn, noteOff))
+            return false;
+        first = earliest;
+    }
+    wakeIfFirst(first);
+    return true;
 }
 
 bool AbstractInstrument::enqueue(const InstrumentEvent &event)
 {
-    const std::lock_guard locker(m_queueMutex);
-    return m_queue.insert(event);
+    bool first = false;
+    {
+        const std::lock_guard locker(m_queueMutex);
+        const bool earliest = m_queue.isEmpty() || event.tick < m_queue.firstTick();
+        if (!m_queue.insert(event))
+            return false;
+        first = earliest;
+    }
+    wakeIfFirst(first);
+    return true;
+}
+
+void AbstractInstrument::wakeIfFirst(bool wasFirst)
+{
+    if (wasFirst)
+        wake();
 }
 
 int AbstractInstrument::queuedCount() const
@@ -98,8 +121,12 @@ void AbstractInstrument::setController(QmdLudraController *controller)
 
 void AbstractInstrument::reset()
 {
-    const std::lock_guard locker(m_queueMutex);
-    m_queue.clear();
+    // A send under way ends first: nothing taken from the queue before the
+    // reset is sent after it.
+    betweenOutputCalls([this] {
+        const std::lock_guard locker(m_queueMutex);
+        m_queue.clear();
+    });
 }
 
 void AbstractInstrument::onInstrumentDataEffected(QmdItemId instrument, const QStringList &keys,
@@ -110,22 +137,33 @@ void AbstractInstrument::onInstrumentDataEffected(QmdItemId instrument, const QS
     applyInstrumentData(instrument, keys);
 }
 
-void AbstractInstrument::output()
+qint64 AbstractInstrument::output()
 {
     const std::lock_guard outputLocker(m_outputMutex);
     // The thread looked at its state before it waited here: a pause that
     // came in between has had its say already.
     const AbstractSync *source = timingSource();
-    if (!source || state() != Playing)
-        return;
+    if (!source || state() != Playing || !source->isRunning())
+        return NanoClock::Never;
     m_batch.clear();
     const qint64 position = source->tickPosition();
+    qint64 next = 0;
+    bool more = false;
     {
         const std::lock_guard locker(m_queueMutex);
         m_queue.takeDue(position, &m_batch, BatchCapacity);
+        more = !m_queue.isEmpty();
+        if (more)
+            next = m_queue.firstTick();
     }
     if (!m_batch.isEmpty())
         sendBatch(m_batch);
+    if (!more)
+        return NanoClock::Never;
+    // More than a batch was due: the rest goes at once.
+    if (next <= position)
+        return 0;
+    return source->timeOfTick(next);
 }
 
 QmdIndex AbstractInstrument::record() const

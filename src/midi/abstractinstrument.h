@@ -18,10 +18,12 @@ class QmdIndex;
 class QmdLudraController;
 
 // Plays one instrument record of a document: a time-ordered queue of events
-// that the voice groups fill through the controller and that the output
-// thread empties as the timing source's tick position passes their ticks.
-// What "sending" means is the subclass's; the record's data is applied as
-// the document changes it.
+// that the voice groups fill through the controller, ahead of time, and that
+// the output thread empties as the timing source's tick position passes
+// their ticks. The thread sleeps until the first queued event is due and is
+// woken when an earlier one is queued. Nothing leaves while the timing
+// source stands still. What "sending" means is the subclass's; the record's
+// data is applied as the document changes it.
 //
 // The object lives on the thread that created it (the controller's); only
 // the output call, and what a failed send does there, run on its own thread.
@@ -57,7 +59,7 @@ public:
     virtual QString displayName() const = 0;
 
     // Queue a note on with its note off (both or neither) or a single event.
-    // A full queue refuses them: the caller drops them.
+    // A full queue refuses them: the caller drops them. Any thread may queue.
     bool enqueueNotePair(const InstrumentEvent &noteOn, const InstrumentEvent &noteOff);
     bool enqueue(const InstrumentEvent &event);
     int queuedCount() const;
@@ -70,7 +72,8 @@ public:
     void setController(QmdLudraController *controller) override;
 
 public Q_SLOTS:
-    // Drops every queued event.
+    // Drops every queued event; once it returns, nothing queued before is
+    // sent.
     virtual void reset();
 
 protected Q_SLOTS:
@@ -78,8 +81,9 @@ protected Q_SLOTS:
 
 protected:
     // Moves up to BatchCapacity due events to the batch and sends them,
-    // unless the instrument has been paused meanwhile.
-    void output() override;
+    // unless the instrument has been paused meanwhile; answers when the next
+    // queued event falls due.
+    qint64 output() override;
     // Runs fn between two output calls: one under way ends first, and the
     // next waits until fn has returned. What fn sends after a pause is thus
     // the last the port hears, and nothing the thread has already taken
@@ -107,6 +111,9 @@ protected:
 
 private:
     QmdIndex record() const;
+    // Wakes the thread when the event now first in the queue is earlier
+    // than what it was sleeping for.
+    void wakeIfFirst(bool wasFirst);
 
     const QmdItemId m_id;
     QList<QMetaObject::Connection> m_connections;

@@ -52,3 +52,26 @@ void AbstractSync::setController(QmdController *controller)
     bindKey("principalsToBeatsDenominator", SIGNAL(principalsToBeatsDenominatorChanged(uint)),
             QStringLiteral("PrincipalsToBeatsDenominator"), 1, tr("Beats"));
 }
+
+void AbstractSync::addTimingListener(TimingListener *listener)
+{
+    const std::lock_guard locker(m_listenerMutex);
+    if (!m_listeners.contains(listener))
+        m_listeners.append(listener);
+}
+
+void AbstractSync::removeTimingListener(TimingListener *listener)
+{
+    const std::lock_guard locker(m_listenerMutex);
+    m_listeners.removeAll(listener);
+}
+
+void AbstractSync::notifyTimingChanged()
+{
+    {
+        const std::lock_guard locker(m_listenerMutex);
+        for (TimingListener *listener : std::as_const(m_listeners))
+            listener->timingChanged();
+    }
+    Q_EMIT timingChanged();
+}

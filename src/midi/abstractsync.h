@@ -1,16 +1,26 @@
 #pragma once
 
 #include "qmdobserver.h"
+#include "timinglistener.h"
 
+#include <QList>
 #include <QObject>
 #include <QStringList>
+
+#include <mutex>
 
 class QmdController;
 
 // The timing source of a document: turns the playback clock into time, grid
 // tick and beat tick positions at the document's tempo and
 // principals-to-beats ratio. Voice groups, instruments and MIDI clock senders
-// read their positions from it, on their own threads.
+// read their positions from it, on their own threads, and sleep until the
+// clock time of the next position they wait for; as timing listeners they are
+// woken whenever that time may have moved.
+//
+// Positions, conversions and the listener list may be used from any thread;
+// the object itself (its slots, the binding to a controller) belongs to the
+// thread it lives in.
 class AbstractSync : public QObject, public QmdObserver<QmdController>
 {
     Q_OBJECT
@@ -43,6 +53,10 @@ public:
     // The playback position in grid ticks.
     virtual qint64 tickPosition() const = 0;
     virtual qint64 beatPosition() const = 0;
+    // The clock time (NanoClock) at which the tick or beat position will
+    // reach the value; NanoClock::Never while the source is stopped.
+    virtual qint64 timeOfTick(qint64 tick) const = 0;
+    virtual qint64 timeOfBeatTick(qint64 beatTick) const = 0;
     virtual qint64 timeToTicks(qint64 ns) const = 0;
     virtual qint64 ticksToTime(qint64 ticks) const = 0;
     virtual qint64 timeToBeatTicks(qint64 ns) const = 0;
@@ -57,6 +71,12 @@ public:
     // Leaving a controller disconnects everything it was connected to here.
     void setController(QmdController *controller) override;
 
+    // A listener is told of every start, stop, jump and rate change until it
+    // is removed; it must remove itself before it or this source is gone.
+    // Removal waits for a notification under way.
+    void addTimingListener(TimingListener *listener);
+    void removeTimingListener(TimingListener *listener);
+
 public Q_SLOTS:
     virtual void reset() = 0;
     virtual void setTempo(uint tempo) = 0;
@@ -67,6 +87,8 @@ Q_SIGNALS:
     void tempoChanged(uint tempo);
     void principalsToBeatsNumeratorChanged(uint numerator);
     void principalsToBeatsDenominatorChanged(uint denominator);
+    // Emitted with every notification of the timing listeners, on the
+    // thread that changed the timing.
     void timingChanged();
 
     // Requests to the document's playback control, made when received MIDI
@@ -78,4 +100,13 @@ Q_SIGNALS:
     void gotoStartRequested();
     void playRequested();
     void pauseRequested();
+
+protected:
+    // Tells the listeners, and emits timingChanged(); call after the change
+    // is in place.
+    void notifyTimingChanged();
+
+private:
+    std::mutex m_listenerMutex;
+    QList<TimingListener *> m_listeners;
 };

@@ -28,6 +28,9 @@ public:
     void takeDue(qint64 tick, QList<InstrumentEvent> *into,
                  qsizetype max = std::numeric_limits<qsizetype>::max());
 
+    // The tick of the first event to leave; the queue must not be empty.
+    qint64 firstTick() const { return m_events.constFirst().tick; }
+
     int size() const { return int(m_events.size()); }
     bool isEmpty() const { return m_events.isEmpty(); }
     void clear() { m_events.clear(); }

@@ -62,6 +62,8 @@ QString MidiInstrument::displayName() const
 void MidiInstrument::reset()
 {
     AbstractInstrument::reset();
+    // The note offs just dropped would have ended what still sounds.
+    betweenOutputCalls([this] { allNotesOff(); });
     applyInstrumentData(
         id(), {BankLsbKey, BankMsbKey, ChannelsKey, DoProgramChangeKey, PortKey, ProgramKey});
 }
@@ -92,10 +94,12 @@ void MidiInstrument::applyInstrumentData(QmdItemId id, const QStringList &keys)
         const QBitArray channels = instrumentData(ChannelsKey).toBitArray();
         // The note offs still queued will go out on the new channels: notes
         // sounding on the channels left behind are silenced here or never.
-        betweenOutputCalls([&] {
-            allNotesOff();
-            setChannels(channels);
-        });
+        if (channelBits(channels) != channelBits(this->channels())) {
+            betweenOutputCalls([&] {
+                allNotesOff();
+                setChannels(channels);
+            });
+        }
         changed = true;
     }
     const bool programKeyChanged = keys.contains(DoProgramChangeKey) || keys.contains(ProgramKey) ||
@@ -116,7 +120,8 @@ void MidiInstrument::openPortOfRecord()
         name = defaultOutputPortName();
         writeInstrumentData(PortKey, name);
     }
-    leavePortFor(name);
+    if (!isOpen() || portName() != name)
+        leavePortFor(name);
 }
 
 void MidiInstrument::leavePortFor(const QString &name)

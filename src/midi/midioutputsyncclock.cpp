@@ -1,8 +1,9 @@
 #include "midioutputsyncclock.h"
 
 #include "abstractsync.h"
+#include "nanoclock.h"
 
-#include <limits>
+#include <algorithm>
 
 namespace {
 
@@ -26,19 +27,6 @@ MidiOutputSyncClock::~MidiOutputSyncClock()
     waitForExit();
 }
 
-int MidiOutputSyncClock::intervalForTempo(uint tempo)
-{
-    if (tempo == 0)
-        return DefaultInterval;
-    const quint64 interval = 4 * (60000 / (24 * quint64(tempo)));
-    return int(qBound<quint64>(1, interval, DefaultInterval));
-}
-
-void MidiOutputSyncClock::setTempo(uint tempo)
-{
-    setInterval(intervalForTempo(tempo));
-}
-
 qint64 MidiOutputSyncClock::pulsesSent() const
 {
     QMutexLocker locker(&m_sendMutex);
@@ -48,23 +36,15 @@ qint64 MidiOutputSyncClock::pulsesSent() const
 void MidiOutputSyncClock::prepareClock()
 {
     QMutexLocker locker(&m_sendMutex);
-    send({m_pulsesSent > 0 ? Continue : Start});
-}
-
-void MidiOutputSyncClock::startClock()
-{
-    {
-        QMutexLocker locker(&m_sendMutex);
-        if (!send({Clock}))
-            return;
-    }
-    play();
+    if (send({m_pulsesSent > 0 ? Continue : Start}))
+        m_firstPulsePending = true;
 }
 
 void MidiOutputSyncClock::reset()
 {
     QMutexLocker locker(&m_sendMutex);
     m_pulsesSent = 0;
+    m_firstPulsePending = false;
     send({SongPosition, 0, 0});
 }
 
@@ -73,23 +53,48 @@ void MidiOutputSyncClock::pauseAndWait()
     AbstractOutputThread::pauseAndWait();
     const qint64 due = duePulse();
     QMutexLocker locker(&m_sendMutex);
-    if (sendPulsesUpTo(due, std::numeric_limits<qint64>::max()))
+    // A run that never began sent no first pulse, and owes none.
+    if (m_firstPulsePending) {
+        m_firstPulsePending = false;
+        send({Stop});
+        return;
+    }
+    if (sendPulsesUpTo(due))
         send({Stop});
 }
 
-void MidiOutputSyncClock::output()
+qint64 MidiOutputSyncClock::output()
 {
-    // The position is read before the send mutex is taken: the timing source
-    // pauses its senders while holding its own mutex.
     AbstractSync *source = timingSource();
     if (!source || !source->isRunning())
-        return;
+        return NanoClock::Never;
+    // Positions and times are read before the send mutex is taken: the
+    // timing source pauses its senders while holding its own mutex.
+    qint64 sent = pulsesSent();
+    const qint64 firstAt = source->timeOfBeatTick(sent * BeatTicksPerPulse);
     const qint64 due = duePulse();
-    QMutexLocker locker(&m_sendMutex);
-    // A pause that came in meanwhile has sent what was due, and stop.
-    if (state() != Playing)
-        return;
-    sendPulsesUpTo(due, PulsesPerCall);
+    const qint64 now = NanoClock::instance()->nowNs();
+    {
+        QMutexLocker locker(&m_sendMutex);
+        // A pause that came in meanwhile has sent what was due, and stop.
+        if (state() != Playing)
+            return NanoClock::Never;
+        if (m_firstPulsePending) {
+            if (now < firstAt)
+                return firstAt;
+            if (!send({Clock}))
+                return NanoClock::Never;
+            m_firstPulsePending = false;
+        }
+        // A position that jumped far ahead is caught up a few pulses at a
+        // time rather than in one burst.
+        if (!sendPulsesUpTo(std::min(due, m_pulsesSent + PulsesPerCall)))
+            return NanoClock::Never;
+        sent = m_pulsesSent;
+    }
+    if (sent < due)
+        return now;
+    return source->timeOfBeatTick((sent + 1) * BeatTicksPerPulse);
 }
 
 qint64 MidiOutputSyncClock::duePulse() const
@@ -98,9 +103,9 @@ qint64 MidiOutputSyncClock::duePulse() const
     return source ? source->beatPosition() / BeatTicksPerPulse : 0;
 }
 
-bool MidiOutputSyncClock::sendPulsesUpTo(qint64 pulse, qint64 limit)
+bool MidiOutputSyncClock::sendPulsesUpTo(qint64 pulse)
 {
-    for (qint64 sent = 0; sent < limit && m_pulsesSent < pulse; ++sent) {
+    while (m_pulsesSent < pulse) {
         if (!send({Clock}))
             return false;
         ++m_pulsesSent;

@@ -3,10 +3,18 @@
 #include "abstractoutputthread.h"
 #include "midioutput.h"
 
+#include <QMutex>
+
 // Sends MIDI clock to one output port, following the beat position of its
-// timing source: start or continue before a run, a clock pulse for every
-// 27720 beat ticks (24 per beat) during it, stop after it. When a send fails
-// the sender pauses itself and closes its port.
+// timing source: start or continue before a run, a first pulse when the run
+// begins, then a pulse for every 27720 beat ticks (24 per beat), and stop
+// after it. Between pulses its thread sleeps until the clock time of the
+// next one. When a send fails the sender pauses itself and closes its port.
+//
+// The owner's thread prepares, plays, pauses and resets it (the timing
+// source does, holding its own lock); the sender's thread sends the pulses.
+// A send mutex keeps their messages in order; neither calls the timing
+// source while holding it.
 class MidiOutputSyncClock : public AbstractOutputThread, public MidiOutput
 {
     Q_OBJECT
@@ -18,20 +26,14 @@ public:
     explicit MidiOutputSyncClock(AbstractSync *source, QObject *parent = nullptr);
     ~MidiOutputSyncClock() override;
 
-    // The output interval in microseconds for a tempo: four times the
-    // milliseconds of one pulse, within 1..500.
-    static int intervalForTempo(uint tempo);
-    void setTempo(uint tempo);
-
     // Pulses sent since the last reset (the first pulse of each run is not
     // counted: it marks the position the run starts from).
     qint64 pulsesSent() const;
 
     // Before the timing source starts: continue when pulses were sent since
-    // the last reset, else start.
+    // the last reset, else start. The first pulse follows when the run
+    // begins, once the sender plays.
     void prepareClock();
-    // When the timing source has started: the first pulse, then play.
-    void startClock();
     // Back to the beginning: no pulses sent, song position 0.
     void reset();
 
@@ -40,13 +42,14 @@ public Q_SLOTS:
     void pauseAndWait() override;
 
 protected:
-    void output() override;
+    qint64 output() override;
 
 private:
     qint64 duePulse() const;
     bool send(std::initializer_list<quint8> bytes);
-    bool sendPulsesUpTo(qint64 pulse, qint64 limit);
+    bool sendPulsesUpTo(qint64 pulse);
 
     mutable QMutex m_sendMutex;
     qint64 m_pulsesSent = 0;
+    bool m_firstPulsePending = false;
 };

@@ -6,6 +6,7 @@
 #include "qmdcontroller.h"
 
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -109,7 +110,6 @@ void MidiSync::updateSyncPorts()
         if (m_syncOutputs.contains(name))
             continue;
         auto *output = new MidiOutputSyncClock(this);
-        output->setTempo(tempo());
         output->open(name);
         newOutputs.insert(name, output);
     }
@@ -136,11 +136,11 @@ void MidiSync::updateSyncPorts()
             it = m_syncOutputs.erase(it);
         }
         for (MidiOutputSyncClock *output : std::as_const(newOutputs)) {
+            output->start(QThread::TimeCriticalPriority);
             if (m_clock.isRunning()) {
                 output->prepareClock();
-                output->startClock();
+                output->play();
             }
-            output->start(QThread::TimeCriticalPriority);
         }
         m_syncOutputs.insert(newOutputs);
     }
@@ -198,27 +198,38 @@ void MidiSync::setRunning(bool running)
 
 void MidiSync::startOrStop(bool run, qint64 time, qint64 delay)
 {
-    const std::lock_guard locker(m_mutex);
-    if (run == m_clock.isRunning())
-        return;
-    if (!run) {
-        // The senders send what fell due up to the stop, then stop.
-        m_clock.stop(time);
-        for (MidiOutputSyncClock *output : std::as_const(m_syncOutputs))
-            output->pauseAndWait();
-        if (m_songPositionTarget != 0)
-            m_clock.setBeatOffset(m_songPositionTarget - m_clock.uncorrectedBeatPosition(time));
-        return;
+    {
+        const std::lock_guard locker(m_mutex);
+        if (run == m_clock.isRunning())
+            return;
+        if (run) {
+            // The senders say start or continue now and send the first pulse
+            // when the run begins: their threads sleep until then.
+            for (MidiOutputSyncClock *output : std::as_const(m_syncOutputs))
+                output->prepareClock();
+            m_clock.start(time + delay);
+            for (MidiOutputSyncClock *output : std::as_const(m_syncOutputs))
+                output->play();
+        } else {
+            // The senders send what fell due up to the stop, then stop.
+            m_clock.stop(time);
+            for (MidiOutputSyncClock *output : std::as_const(m_syncOutputs))
+                output->pauseAndWait();
+            if (m_songPositionTarget != 0)
+                m_clock.setBeatOffset(m_songPositionTarget - m_clock.uncorrectedBeatPosition(time));
+        }
     }
-    for (MidiOutputSyncClock *output : std::as_const(m_syncOutputs))
-        output->prepareClock();
-    const qint64 startTime = time + delay;
-    m_clock.start(startTime);
-    const NanoClock *clock = NanoClock::instance();
-    while (clock->nowNs() < startTime)
-        clock->sleepUs(StartWaitUs);
-    for (MidiOutputSyncClock *output : std::as_const(m_syncOutputs))
-        output->startClock();
+    notifyTimingChanged();
+}
+
+void MidiSync::rewind(qint64 time, bool keepRunning)
+{
+    const std::lock_guard locker(m_mutex);
+    const bool running = m_clock.isRunning();
+    startOrStop(false, time, 0);
+    reset();
+    if (keepRunning && running)
+        startOrStop(true, time, 0);
 }
 
 uint MidiSync::tempo() const
@@ -255,6 +266,20 @@ qint64 MidiSync::beatPosition() const
 {
     const std::lock_guard locker(m_mutex);
     return m_clock.beatPosition(now());
+}
+
+qint64 MidiSync::timeOfTick(qint64 tick) const
+{
+    const std::lock_guard locker(m_mutex);
+    const qint64 time = m_clock.timeOfTick(tick);
+    return time == PlaybackClock::NoTime ? NanoClock::Never : time;
+}
+
+qint64 MidiSync::timeOfBeatTick(qint64 beatTick) const
+{
+    const std::lock_guard locker(m_mutex);
+    const qint64 time = m_clock.timeOfBeatTick(beatTick);
+    return time == PlaybackClock::NoTime ? NanoClock::Never : time;
 }
 
 qint64 MidiSync::timeToTicks(qint64 ns) const
@@ -307,25 +332,33 @@ qint64 MidiSync::beatOffset() const
 
 void MidiSync::reset()
 {
-    const std::lock_guard locker(m_mutex);
-    // A pending start survives: a received start asks for a reset first and
-    // must still start the clock at the next pulse.
-    m_clock.reset();
-    m_songPositionTarget = 0;
-    m_driftCount = 0;
-    for (MidiOutputSyncClock *output : std::as_const(m_syncOutputs))
-        output->reset();
+    {
+        const std::lock_guard locker(m_mutex);
+        // A pending start survives: a received start rewinds first and must
+        // still start the clock at the next pulse.
+        m_clock.reset();
+        m_songPositionTarget = 0;
+        m_driftCount = 0;
+        m_anchorPending = false;
+        for (MidiOutputSyncClock *output : std::as_const(m_syncOutputs))
+            output->reset();
+    }
+    notifyTimingChanged();
 }
 
 void MidiSync::setTempo(uint tempo)
 {
+    applyTempo(tempo, now());
+}
+
+void MidiSync::applyTempo(uint tempo, qint64 time)
+{
     {
         const std::lock_guard locker(m_mutex);
-        if (!m_clock.setTempo(tempo, now()))
+        if (!m_clock.setTempo(tempo, time))
             return;
-        for (MidiOutputSyncClock *output : std::as_const(m_syncOutputs))
-            output->setTempo(tempo);
     }
+    notifyTimingChanged();
     Q_EMIT tempoChanged(tempo);
 }
 
@@ -336,6 +369,7 @@ void MidiSync::setPrincipalsToBeatsNumerator(uint numerator)
         if (!m_clock.setNumerator(numerator, now()))
             return;
     }
+    notifyTimingChanged();
     Q_EMIT principalsToBeatsNumeratorChanged(numerator);
 }
 
@@ -346,6 +380,7 @@ void MidiSync::setPrincipalsToBeatsDenominator(uint denominator)
         if (!m_clock.setDenominator(denominator, now()))
             return;
     }
+    notifyTimingChanged();
     Q_EMIT principalsToBeatsDenominatorChanged(denominator);
 }
 
@@ -358,9 +393,11 @@ void MidiSync::receiveClock(const QList<MidiMessage> &messages)
 {
     static const QByteArray songPositionZero("\xF2\x00\x00", 3);
     bool checkDrift = false;
+    bool anchor = false;
     qint64 lastPulse = 0;
     for (const MidiMessage &message : messages) {
         if (message.bytes == songPositionZero) {
+            rewind(message.arrivalNs, true);
             Q_EMIT gotoStartRequested();
             continue;
         }
@@ -368,9 +405,12 @@ void MidiSync::receiveClock(const QList<MidiMessage> &messages)
             continue;
         switch (quint8(message.bytes.at(0))) {
         case 0xFA: {
+            {
+                const std::lock_guard locker(m_mutex);
+                rewind(message.arrivalNs, false);
+                m_startPending = true;
+            }
             Q_EMIT gotoStartRequested();
-            const std::lock_guard locker(m_mutex);
-            m_startPending = true;
             break;
         }
         case 0xFB: {
@@ -389,13 +429,16 @@ void MidiSync::receiveClock(const QList<MidiMessage> &messages)
         }
         case 0xF8: {
             bool pulseCounted = false;
-            const uint newTempo = receivePulse(message, pulseCounted);
+            bool anchorHere = false;
+            const uint newTempo = receivePulse(message, pulseCounted, anchorHere);
             if (pulseCounted) {
                 checkDrift = true;
                 lastPulse = message.arrivalNs;
             }
+            // The new rate holds from the pulse that measured it.
             if (newTempo != 0)
-                setTempo(newTempo);
+                applyTempo(newTempo, message.arrivalNs);
+            anchor = anchor || anchorHere;
             break;
         }
         default:
@@ -411,10 +454,10 @@ void MidiSync::receiveClock(const QList<MidiMessage> &messages)
     if (startPending)
         Q_EMIT playRequested();
     if (checkDrift)
-        correctDrift(lastPulse);
+        correctDrift(lastPulse, anchor);
 }
 
-uint MidiSync::receivePulse(const MidiMessage &message, bool &counted)
+uint MidiSync::receivePulse(const MidiMessage &message, bool &counted, bool &anchor)
 {
     const std::lock_guard locker(m_mutex);
     const qint64 arrival = message.arrivalNs;
@@ -425,36 +468,48 @@ uint MidiSync::receivePulse(const MidiMessage &message, bool &counted)
     }
     if (!m_clock.isRunning())
         return 0;
-    if (!justStarted) {
-        m_songPositionTarget += BeatTicksPerPulse;
-        counted = true;
-    }
-
-    // The library's time since the previous message gives a first guess,
-    // until the window of pulse times is long enough.
-    qint64 fallback = m_clock.tempo();
-    if (message.timeStamp > 0)
-        fallback = std::llround(2.5 / message.timeStamp);
-    if (justStarted)
+    const qint64 sincePrevious = arrival - m_previousPulse;
+    m_previousPulse = arrival;
+    if (justStarted) {
+        // One pulse marks where the run starts; it says nothing of the
+        // tempo, which stays as it is until the next.
         m_tempoMeter.restart(arrival);
+        m_anchorPending = true;
+        return 0;
+    }
+    m_songPositionTarget += BeatTicksPerPulse;
+    counted = true;
+
+    // Until the window of pulse times is long enough, the time since the
+    // previous pulse gives a first guess. It is measured here rather than
+    // taken from the library's time stamp, which counts from any message,
+    // those filtered out included.
+    const qint64 fallback =
+        sincePrevious > 0 ? std::llround(2.5e9 / double(sincePrevious)) : qint64(m_clock.tempo());
     const qint64 measured = m_tempoMeter.addPulse(arrival, fallback);
     if (!m_tempoMeter.takeReport(arrival))
         return 0;
+    anchor = std::exchange(m_anchorPending, false);
     return uint(qBound<qint64>(MinTempo, measured, MaxTempo));
 }
 
-void MidiSync::correctDrift(qint64 arrivalNs)
+void MidiSync::correctDrift(qint64 arrivalNs, bool anchor)
 {
-    const std::lock_guard locker(m_mutex);
-    if (!m_clock.isRunning())
-        return;
-    const qint64 drift = m_songPositionTarget - m_clock.beatPosition(arrivalNs);
-    if (std::abs(drift) < DriftLimit) {
+    {
+        const std::lock_guard locker(m_mutex);
+        if (!m_clock.isRunning())
+            return;
+        const qint64 drift = m_songPositionTarget - m_clock.beatPosition(arrivalNs);
+        if (!anchor) {
+            if (std::abs(drift) < DriftLimit) {
+                m_driftCount = 0;
+                return;
+            }
+            if (++m_driftCount < DriftPulses)
+                return;
+        }
         m_driftCount = 0;
-        return;
+        m_clock.setBeatOffset(m_songPositionTarget - m_clock.uncorrectedBeatPosition(arrivalNs));
     }
-    if (++m_driftCount < DriftPulses)
-        return;
-    m_driftCount = 0;
-    m_clock.setBeatOffset(m_songPositionTarget - m_clock.uncorrectedBeatPosition(arrivalNs));
+    notifyTimingChanged();
 }

@@ -31,7 +31,6 @@ public:
     static constexpr int DriftPulses = 3;
     // Lets the clock senders' start message precede the first beat.
     static constexpr qint64 StartDelayNs = 10000000;
-    static constexpr qint64 StartWaitUs = 500;
     static constexpr uint MinTempo = 1;
     static constexpr uint MaxTempo = 999;
 
@@ -51,6 +50,8 @@ public:
     qint64 timePosition() const override;
     qint64 tickPosition() const override;
     qint64 beatPosition() const override;
+    qint64 timeOfTick(qint64 tick) const override;
+    qint64 timeOfBeatTick(qint64 beatTick) const override;
     qint64 timeToTicks(qint64 ns) const override;
     qint64 ticksToTime(qint64 ticks) const override;
     qint64 timeToBeatTicks(qint64 ns) const override;
@@ -70,6 +71,14 @@ public:
     // Follows received MIDI clock: song position 0, start, continue, stop
     // and clock pulses, in arrival order. Called by onMidiSyncReadyRead() on
     // the MIDI library's thread.
+    //
+    // A start rewinds this source at once, and the first pulse after it
+    // starts the clock at that pulse's arrival, so the run begins on the
+    // sender's first beat; the document's voices are rewound by the
+    // controller (gotoStartRequested()), which leaves this source alone. The
+    // first pulse of a run keeps the tempo: a tempo needs two pulses. At the
+    // first tempo measured in a run the position is set to the sender's, so
+    // that the time run at the old tempo leaves no lag behind.
     void receiveClock(const QList<MidiMessage> &messages);
 
 public Q_SLOTS:
@@ -88,17 +97,25 @@ private:
     void updateSyncPorts();
     QSet<QString> wantedPorts(const QString &containerKey) const;
 
+    // Sets the tempo as from the given time, and says so.
+    void applyTempo(uint tempo, qint64 time);
     // Starts the run at time + delay, or stops it at time.
     void startOrStop(bool run, qint64 time, qint64 delay);
+    // Back to the start position at time, running on if it was running.
+    void rewind(qint64 time, bool keepRunning);
     // Counts a received pulse; returns the tempo to apply, 0 for none.
-    uint receivePulse(const MidiMessage &message, bool &checkDrift);
-    void correctDrift(qint64 arrivalNs);
+    // anchor is set when the position is to be set to the sender's after
+    // the tempo.
+    uint receivePulse(const MidiMessage &message, bool &counted, bool &anchor);
+    void correctDrift(qint64 arrivalNs, bool anchor);
     qint64 now() const;
 
     mutable std::recursive_mutex m_mutex;
     PlaybackClock m_clock;
 
     bool m_startPending = false;
+    bool m_anchorPending = false;
+    qint64 m_previousPulse = 0;
     qint64 m_songPositionTarget = 0;
     int m_driftCount = 0;
     ClockTempoMeter m_tempoMeter;

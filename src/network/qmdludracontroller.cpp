@@ -198,7 +198,7 @@ void QmdLudraController::resetDocument()
     // stopped only once it has released the lock their threads may wait for.
     const QmdLudraPlayback::Objects old = m_playback->takeAll();
     endRequest();
-    m_playback->rebuildTimingSource();
+    rebuildTimingSource();
     QmdLudraPlayback::destroy(old);
     rebuildPlaybackObjects();
     rebuildEdgeFromNodeCache();
@@ -676,8 +676,12 @@ void QmdLudraController::receivedItemsChanged(const QmdIndex &parent, const QStr
         // Only a type other than the one built from: the defaults a reset
         // writes come round after it has built its source.
         if (keys.contains(QStringLiteral("SyncType")) &&
-            !m_playback->isTimingSourceOf(data(index(QStringLiteral("SyncType"))).toString()))
-            m_playback->rebuildTimingSource();
+            !m_playback->isTimingSourceOf(data(index(QStringLiteral("SyncType"))).toString())) {
+            rebuildTimingSource();
+            // The new clock starts at 0: the voices and counters start over
+            // with it.
+            gotoStart(false);
+        }
     } else if (isNetworkElement(parent)) {
         // Geometry, paths and lists take effect on the voices under way.
         requestTraverseFromPlaybackPos();
@@ -907,24 +911,48 @@ QmdRequestId QmdLudraController::requestTogglePlayback()
 
 QmdRequestId QmdLudraController::requestSetPlayback(bool play)
 {
+    // Every group that starts over starts where play does, together.
+    const qint64 from = m_playback->position();
     m_playback->setPlaying(play);
-    return requestPrimePlaybackForSyncStateChange(play);
+    m_playback->prime(play, from);
+    Q_EMIT playbackStateChanged(play);
+    return QmdRequestId(-1);
 }
 
 QmdRequestId QmdLudraController::requestPrimePlaybackForSyncStateChange(bool newState)
 {
-    m_playback->prime(newState);
+    m_playback->prime(newState, m_playback->position());
     Q_EMIT playbackStateChanged(newState);
     return QmdRequestId(-1);
 }
 
 QmdRequestId QmdLudraController::requestGotoStart()
 {
-    const bool wasPlaying = m_playback->rewindTimingSource();
-    resetElementStatesForStart();
-    m_playback->rewindObjects(wasPlaying);
-    Q_EMIT playbackJogged();
+    gotoStart(true);
     return QmdRequestId(-1);
+}
+
+void QmdLudraController::onTimingSourceRewound()
+{
+    gotoStart(false);
+}
+
+void QmdLudraController::gotoStart(bool rewindTimingSource)
+{
+    const bool restart = m_playback->beginGotoStart(rewindTimingSource);
+    resetElementStatesForStart();
+    m_playback->endGotoStart(restart);
+    Q_EMIT playbackJogged();
+}
+
+void QmdLudraController::rebuildTimingSource()
+{
+    const bool wasPlaying = m_playback->isPrimed();
+    m_playback->rebuildTimingSource();
+    // The new source stands at its start, while the voices under way are
+    // anywhere: rather than jump, playback stops, and says so.
+    if (wasPlaying)
+        requestPrimePlaybackForSyncStateChange(false);
 }
 
 // Every counter and list position starts again, outside the undo history.

@@ -94,6 +94,9 @@ public Q_SLOTS:
     // Back to the start with fresh counters; a document that was playing
     // plays on from there.
     QmdRequestId requestGotoStart();
+    // The timing source has rewound itself, on received MIDI clock: the
+    // voices and counters follow, and the source is left as it is.
+    void onTimingSourceRewound();
 
     // Display settings flip without entering the undo history.
     QmdRequestId requestToggleShowGrid();
@@ -186,7 +189,11 @@ private:
     void createInstrumentObjectsFor(const QmdItemIdList &ids, QmdRequestId rid);
     void destroyInstrumentObjectsFor(const QmdItemIdList &ids);
     void rebuildPlaybackObjects();
+    void gotoStart(bool rewindTimingSource);
     void resetElementStatesForStart();
+    // Builds the timing source anew; playback that was under way stops,
+    // and says so.
+    void rebuildTimingSource();
 
     void applyDocumentDefaults();
     void cacheRootIndexes();

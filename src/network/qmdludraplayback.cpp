@@ -105,7 +105,7 @@ void QmdLudraPlayback::rebuildTimingSource()
     QObject::connect(source, &AbstractSync::principalsToBeatsDenominatorChanged, owner,
                      &QmdLudraController::requestTraverseFromPlaybackPos, queued);
     QObject::connect(source, &AbstractSync::gotoStartRequested, owner,
-                     &QmdLudraController::requestGotoStart, queued);
+                     &QmdLudraController::onTimingSourceRewound, queued);
     QObject::connect(
         source, &AbstractSync::playRequested, owner,
         [owner] { owner->requestPrimePlaybackForSyncStateChange(true); }, queued);
@@ -143,11 +143,11 @@ void QmdLudraPlayback::createVoiceGroups(const QmdItemIdList &elements)
             continue;
         created << new VoiceGroup(id, this);
     }
-    const bool playing = isPlaying();
+    const bool playing = m_primed;
     for (VoiceGroup *group : std::as_const(created)) {
         group->startAndWait(QThread::TimeCriticalPriority);
         if (playing)
-            group->continueIterating();
+            group->continueIterating(position());
     }
     const std::lock_guard locker(owner->dataLock());
     for (VoiceGroup *group : std::as_const(created))
@@ -171,7 +171,7 @@ void QmdLudraPlayback::createInstruments(const QmdItemIdList &ids)
         object->setController(owner);
         created << object;
     }
-    const bool playing = isPlaying();
+    const bool playing = m_primed;
     for (AbstractInstrument *object : std::as_const(created)) {
         object->start(QThread::TimeCriticalPriority);
         if (playing)
@@ -231,14 +231,21 @@ void QmdLudraPlayback::destroy(const Objects &objects)
     }
 }
 
+qint64 QmdLudraPlayback::position() const
+{
+    const AbstractSync *source = m_timingSource;
+    return source ? source->tickPosition() : 0;
+}
+
 void QmdLudraPlayback::setPlaying(bool play)
 {
     if (AbstractSync *source = m_timingSource)
         source->setRunning(play);
 }
 
-void QmdLudraPlayback::prime(bool play)
+void QmdLudraPlayback::prime(bool play, qint64 startTick)
 {
+    m_primed = play;
     for (AbstractInstrument *instrument : instruments()) {
         if (play)
             instrument->play();
@@ -247,35 +254,45 @@ void QmdLudraPlayback::prime(bool play)
     }
     for (VoiceGroup *group : voiceGroups()) {
         if (play)
-            group->continueIterating();
+            group->continueIterating(startTick);
         else
             group->pauseIterating();
     }
 }
 
-bool QmdLudraPlayback::rewindTimingSource()
+bool QmdLudraPlayback::beginGotoStart(bool rewindSource)
 {
+    // No firing from before the jump may land after it: every step under
+    // way ends here, and none begins until the groups are told to go on.
+    for (VoiceGroup *group : voiceGroups())
+        group->pauseIterating();
+    bool restart = false;
     AbstractSync *source = m_timingSource;
-    if (!source)
-        return false;
-    const bool wasPlaying = source->isRunning();
-    source->setRunning(false);
-    source->reset();
-    return wasPlaying;
-}
-
-void QmdLudraPlayback::rewindObjects(bool wasPlaying)
-{
+    if (rewindSource && source) {
+        restart = source->isRunning();
+        source->setRunning(false);
+        source->reset();
+    }
     for (AbstractInstrument *instrument : instruments())
         instrument->reset();
-    for (VoiceGroup *group : voiceGroups())
-        group->gotoStart();
+    return restart;
+}
+
+void QmdLudraPlayback::endGotoStart(bool restartSource)
+{
+    const QList<VoiceGroup *> groups = voiceGroups();
+    for (VoiceGroup *group : groups)
+        group->reset(0);
     {
         const std::lock_guard locker(controller()->dataLock());
         m_firedNodes.clear();
     }
-    if (wasPlaying)
+    if (restartSource)
         setPlaying(true);
+    if (m_primed) {
+        for (VoiceGroup *group : groups)
+            group->continueIterating(0);
+    }
 }
 
 void QmdLudraPlayback::retime()

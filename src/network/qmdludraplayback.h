@@ -66,14 +66,26 @@ public:
     Objects takeAll();
     static void destroy(const Objects &objects);
 
+    // The tick position of the timing source: where play starts from while
+    // it stands.
+    qint64 position() const;
     // The timing source only; prime() brings the outputs along.
     void setPlaying(bool play);
-    // Instruments play or pause, voice groups iterate or pause.
-    void prime(bool play);
-    // Rewinds the timing source and every object; the caller resets the
-    // document's counters in between (before the objects).
-    bool rewindTimingSource();
-    void rewindObjects(bool wasPlaying);
+    // Instruments play or pause, voice groups iterate or pause. A group
+    // without voices starts again at its node, due at startTick.
+    void prime(bool play, qint64 startTick);
+    // Whether the outputs were last primed to play.
+    bool isPrimed() const { return m_primed; }
+
+    // Going to the start, in two halves around the caller's reset of the
+    // document's counters. The first pauses every voice group (a step
+    // under way finishes first), rewinds the timing source when asked to
+    // (a source that rewound itself on received clock is left alone) and
+    // empties the instruments; it answers whether the source is to run on.
+    // The second stands every group at its start and lets it play on if the
+    // outputs are primed.
+    bool beginGotoStart(bool rewindSource);
+    void endGotoStart(bool restartSource);
     // Voices in flight follow the network as it is now.
     void retime();
 
@@ -86,4 +98,6 @@ private:
     QHash<QmdItemId, VoiceGroup *> m_voiceGroups;
     QHash<QmdItemId, AbstractInstrument *> m_instruments;
     FiredNodeQueue m_firedNodes;
+    // Used on the controller's thread only.
+    bool m_primed = false;
 };

@@ -48,12 +48,6 @@ bool isChannelStatus(const QByteArray &message)
     return status >= 0x80 && status <= 0xEF;
 }
 
-struct DueVoice
-{
-    VoiceTraversal *group;
-    Voice *voice;
-};
-
 } // namespace
 
 QmdLudraRenderer::QmdLudraRenderer(QmdLudraController *controller)
@@ -111,40 +105,17 @@ StandardMidiFile QmdLudraRenderer::render()
         groups.back()->reset(0, m_seed);
     }
 
-    // Voices whose node is missing wait for ever; they keep their place in
-    // the pool but no longer move the clock.
-    QSet<const Voice *> waiting;
-    qint64 previousNow = -1;
-    int iterationsAtTick = 0;
+    // The clock jumps from one arrival to the next; at each tick every
+    // group fires, in the order of the groups' ids, what is due there.
     for (qint64 iteration = 0;; ++iteration) {
-        qint64 now = std::numeric_limits<qint64>::max();
-        for (const auto &group : groups) {
-            for (Voice *voice : group->activeVoices()) {
-                if (!waiting.contains(voice))
-                    now = std::min(now, voice->travel.arrivalTick);
-            }
-        }
+        qint64 now = VoiceTraversal::NoArrival;
+        for (const auto &group : groups)
+            now = std::min(now, group->nextArrival());
         if (now >= endTick)
             break;
-        iterationsAtTick = now == previousNow ? iterationsAtTick + 1 : 0;
-        if (iterationsAtTick >= MaxIterationsPerTick)
-            break;
-        previousNow = now;
         host.sendDue(now - 1);
-        QList<DueVoice> due;
-        for (const auto &group : groups) {
-            QList<Voice *> voices = group->activeVoices();
-            std::sort(voices.begin(), voices.end(),
-                      [](const Voice *a, const Voice *b) { return a->id < b->id; });
-            for (Voice *voice : std::as_const(voices)) {
-                if (voice->travel.arrivalTick <= now && !waiting.contains(voice))
-                    due.append({group.get(), voice});
-            }
-        }
-        for (const DueVoice &entry : std::as_const(due)) {
-            if (!entry.group->process(entry.voice, now))
-                waiting.insert(entry.voice);
-        }
+        for (const auto &group : groups)
+            group->processDue(now);
         if (m_progress && iteration % ProgressInterval == 0)
             m_progress(now, endTick);
     }

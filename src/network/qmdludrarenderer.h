@@ -27,9 +27,6 @@ class QmdLudraRenderer
 public:
     static constexpr quint16 TicksPerQuarter = 960;
     static constexpr double DefaultPrincipals = 64;
-    // Iterations at one tick after which the voices are taken to circle
-    // through zero-time edges for ever; firing stops there.
-    static constexpr int MaxIterationsPerTick = 10000;
 
     // controller: a loaded document that is not playing.
     explicit QmdLudraRenderer(QmdLudraController *controller);

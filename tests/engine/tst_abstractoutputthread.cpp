@@ -1,6 +1,10 @@
 #include "abstractoutputthread.h"
+#include "manualclock.h"
+#include "midisync.h"
 
 #include <QTest>
+
+#include <mutex>
 
 #include <atomic>
 #include <sys/prctl.h>
@@ -26,23 +30,41 @@ public:
         m_action.store(action);
     }
 
+    using AbstractOutputThread::wake;
+
     std::atomic<int> calls{0};
     std::atomic<long> timerSlack{-1};
+    // What each output call answers: when to be called again.
+    std::atomic<qint64> next{0};
+
+    // The clock's time at every call.
+    QList<qint64> times() const
+    {
+        const std::lock_guard locker(m_mutex);
+        return QList<qint64>(m_times.cbegin(), m_times.cend());
+    }
 
 protected:
-    void output() override
+    qint64 output() override
     {
         timerSlack.store(prctl(PR_GET_TIMERSLACK, 0, 0, 0, 0));
+        {
+            const std::lock_guard locker(m_mutex);
+            m_times.append(NanoClock::instance()->nowNs());
+        }
         const int call = ++calls;
-        if (call != m_actAt.load())
-            return;
-        if (m_action.load() == Pause)
-            pauseAndWait();
-        else if (m_action.load() == Terminate)
-            terminateSafely();
+        if (call == m_actAt.load()) {
+            if (m_action.load() == Pause)
+                pauseAndWait();
+            else if (m_action.load() == Terminate)
+                terminateSafely();
+        }
+        return next.load();
     }
 
 private:
+    mutable std::mutex m_mutex;
+    QList<qint64> m_times;
     std::atomic<int> m_actAt{0};
     std::atomic<int> m_action{Nothing};
 };
@@ -63,6 +85,7 @@ class TestAbstractOutputThread : public QObject
 private Q_SLOTS:
     void terminateWakesAnIdleThread();
     void pauseThenPlayResumes();
+    void sleepsUntilItsTimeOrAWakeUp();
     void timeCriticalWithMinimalSlackSilently();
 };
 
@@ -82,7 +105,6 @@ void TestAbstractOutputThread::pauseThenPlayResumes()
     thread.start();
     QCOMPARE(thread.state(), AbstractOutputThread::Idle);
     thread.play();
-    QCOMPARE(thread.state(), AbstractOutputThread::Playing);
     // Pausing stops output after the current call.
     QTRY_COMPARE_WITH_TIMEOUT(thread.state(), AbstractOutputThread::Paused, 60000);
     QCOMPARE(thread.calls.load(), 3);
@@ -90,6 +112,36 @@ void TestAbstractOutputThread::pauseThenPlayResumes()
     thread.play();
     QVERIFY(thread.wait(60000));
     QCOMPARE(thread.calls.load(), 7);
+}
+
+void TestAbstractOutputThread::sleepsUntilItsTimeOrAWakeUp()
+{
+    ManualClock clock(5000);
+    MidiSync source;
+    CountingThread thread;
+    thread.next.store(NanoClock::Never);
+    thread.setTimingSource(&source);
+    thread.start();
+    thread.play();
+    QTRY_COMPARE(thread.calls.load(), 1);
+    // Only a wake-up makes a thread with nothing to wait for look again:
+    // its own, or its timing source's at any change of timing.
+    thread.wake();
+    QTRY_COMPARE(thread.calls.load(), 2);
+    source.setTempo(60);
+    QTRY_COMPARE(thread.calls.load(), 3);
+
+    // With a time to wait for, the next call comes once the clock is there.
+    thread.next.store(9000);
+    thread.wake();
+    QTRY_COMPARE(thread.calls.load(), 4);
+    thread.next.store(NanoClock::Never);
+    clock.set(9000);
+    QTRY_COMPARE(thread.calls.load(), 5);
+    QCOMPARE(thread.times(), (QList<qint64>{5000, 5000, 5000, 5000, 9000}));
+    thread.terminateSafely();
+    thread.waitForExit();
+    thread.setTimingSource(nullptr);
 }
 
 void TestAbstractOutputThread::timeCriticalWithMinimalSlackSilently()

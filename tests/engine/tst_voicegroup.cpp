@@ -28,11 +28,11 @@ void tst_VoiceGroup::deadEndStopsIterating()
     VoiceGroup group(1, &network);
     group.startAndWait(QThread::TimeCriticalPriority);
     sync.setRunning(true);
-    group.continueIterating();
+    group.continueIterating(0);
     QTRY_VERIFY(!group.isIterating());
     QCOMPARE(network.notesOn().size(), 1);
     // Playing again starts the group over from its node.
-    group.continueIterating();
+    group.continueIterating(0);
     QTRY_COMPARE(network.notesOn().size(), 2);
 }
 

@@ -21,8 +21,9 @@ Q_DECLARE_METATYPE(Calls)
 
 namespace {
 
-// Keeps what it is given to send, and counts the turns of its output thread,
-// so that a test can tell that the thread has looked at its queue again.
+// Keeps what it is given to send, and counts the turns of its output thread
+// and keeps the time each asked to be woken at, so that a test can tell that
+// the thread has looked at its queue again, and what it then waits for.
 class RecordingInstrument : public AbstractInstrument
 {
 public:
@@ -52,20 +53,29 @@ public:
         return all;
     }
     int turns() const { return m_turns.load(); }
-    // Returns once the output thread has made a few more output calls.
-    bool awaitTurns(int count = 3) const
+    // The clock time the latest output call asked to be called again at.
+    qint64 deadline() const { return m_deadline.load(); }
+    // Wakes the thread and returns once it has looked at its queue again.
+    bool awaitTurnAfterWake()
     {
-        const int until = turns() + count;
+        const int until = turns() + 1;
+        wake();
         return QTest::qWaitFor([&] { return turns() >= until; }, 30000);
+    }
+    bool awaitTurns(int count) const
+    {
+        return QTest::qWaitFor([&] { return turns() >= count; }, 30000);
     }
 
     QList<QPair<QmdItemId, QStringList>> applied;
 
 protected:
-    void output() override
+    qint64 output() override
     {
-        AbstractInstrument::output();
+        const qint64 next = AbstractInstrument::output();
+        m_deadline.store(next);
         ++m_turns;
+        return next;
     }
     void applyInstrumentData(QmdItemId id, const QStringList &keys) override
     {
@@ -82,6 +92,7 @@ private:
     mutable std::mutex m_mutex;
     QList<Events> m_batches;
     std::atomic<int> m_turns{0};
+    std::atomic<qint64> m_deadline{0};
 };
 
 // An instrument following a timing source on a clock that moves only when
@@ -153,8 +164,9 @@ private Q_SLOTS:
     void leavingOrder_data();
     void leavingOrder();
     void onlyDueEventsLeave();
+    void sleepsUntilTheFirstEventIsDue();
     void batchesHoldAtMost32();
-    void withoutTimingSourceNothingLeaves();
+    void nothingLeavesWithoutARunningSource();
     void admission_data();
     void admission();
     void resetEmptiesTheQueue();
@@ -218,14 +230,47 @@ void TestAbstractInstrument::onlyDueEventsLeave()
 
     const Events due{noteOn(position - 1, 60), user(position, 1)};
     QVERIFY(QTest::qWaitFor([&] { return instrument.sent().size() >= due.size(); }, 30000));
-    QVERIFY(instrument.awaitTurns());
+    QVERIFY(instrument.awaitTurnAfterWake());
     QCOMPARE(instrument.sent(), due);
     QCOMPARE(instrument.queuedCount(), 1);
 
     playing.clock.advance(playing.sync.ticksToTime(1) + 1);
     QVERIFY(QTest::qWaitFor([&] { return instrument.queuedCount() == 0; }, 30000));
-    QVERIFY(instrument.awaitTurns());
+    QVERIFY(instrument.awaitTurnAfterWake());
     QCOMPARE(instrument.sent(), due + Events{noteOff(position + 1, 60)});
+}
+
+// Between sends the thread sleeps until the first queued event is due, and
+// works that time out again whenever it may have moved.
+void TestAbstractInstrument::sleepsUntilTheFirstEventIsDue()
+{
+    Playing playing;
+    RecordingInstrument &instrument = playing.instrument;
+    playing.reach(1000);
+    instrument.play();
+    QVERIFY(instrument.awaitTurns(1));
+    QCOMPARE(instrument.deadline(), NanoClock::Never);
+
+    // Each queued event that comes first wakes the thread by itself.
+    const int turns = instrument.turns();
+    QVERIFY(instrument.enqueue(user(900000, 1)));
+    QVERIFY(instrument.awaitTurns(turns + 1));
+    QTRY_COMPARE(instrument.deadline(), playing.sync.timeOfTick(900000));
+    QVERIFY(instrument.enqueueNotePair(noteOn(600000, 60), noteOff(700000, 60)));
+    QTRY_COMPARE(instrument.deadline(), playing.sync.timeOfTick(600000));
+    QVERIFY(playing.sync.timeOfTick(600000) > playing.clock.nowNs());
+
+    // So does a change of the timing source's rate, and its stop.
+    playing.sync.setTempo(60);
+    QTRY_COMPARE(instrument.deadline(), playing.sync.timeOfTick(600000));
+    playing.sync.setRunning(false);
+    QTRY_COMPARE(instrument.deadline(), NanoClock::Never);
+    QCOMPARE(instrument.sent(), Events());
+
+    playing.sync.setRunning(true);
+    playing.reach(600000);
+    QTRY_COMPARE(instrument.sent(), Events{noteOn(600000, 60)});
+    QTRY_COMPARE(instrument.deadline(), playing.sync.timeOfTick(700000));
 }
 
 void TestAbstractInstrument::batchesHoldAtMost32()
@@ -243,15 +288,24 @@ void TestAbstractInstrument::batchesHoldAtMost32()
     QCOMPARE(sizes, QList<qsizetype>({32, 32, 6}));
 }
 
-void TestAbstractInstrument::withoutTimingSourceNothingLeaves()
+void TestAbstractInstrument::nothingLeavesWithoutARunningSource()
 {
+    ManualClock clock;
+    MidiSync sync;
     RecordingInstrument instrument(1);
     instrument.start();
     QVERIFY(instrument.enqueue(user(0, 1)));
     instrument.play();
-    QVERIFY(instrument.awaitTurns());
+    QVERIFY(instrument.awaitTurnAfterWake());
+    QCOMPARE(instrument.sent(), Events());
+
+    instrument.setTimingSource(&sync);
+    QVERIFY(instrument.awaitTurnAfterWake());
     QCOMPARE(instrument.sent(), Events());
     QCOMPARE(instrument.queuedCount(), 1);
+    // Starting the source is enough to wake the thread.
+    sync.setRunning(true);
+    QTRY_COMPARE(instrument.sent(), Events{user(0, 1)});
 }
 
 void TestAbstractInstrument::admission_data()
@@ -290,7 +344,7 @@ void TestAbstractInstrument::resetEmptiesTheQueue()
 
     playing.reach(10);
     instrument.play();
-    QVERIFY(instrument.awaitTurns());
+    QVERIFY(instrument.awaitTurnAfterWake());
     QCOMPARE(instrument.sent(), Events());
     // The queue takes events again.
     QVERIFY(instrument.enqueue(user(0, 2)));

@@ -306,12 +306,10 @@ void TestMidiInstrument::changedChannelsApplyAtOnce()
     controller.requestSetData("MidiChannels", channels({3, 15}),
                               controller.index(rig.id, controller.instrumentsIndex()));
     QCoreApplication::processEvents();
-    Q_EMIT controller.instrumentDataChanged(rig.id, {"MidiChannels"}, 0);
     QVERIFY(rig.instrument->sendNow(InstrumentEvent::noteOn(0, 64, 1)));
-    // Each change first silences the channels it leaves.
+    // A change first silences the channels it leaves.
     QCOMPARE(rig.receivedUntilFence(sink),
-             Bytes({bytes({0xB0, 123, 0}), bytes({0xB3, 123, 0}), bytes({0xBF, 123, 0}),
-                    bytes({0x93, 64, 1}), bytes({0x9F, 64, 1})}));
+             Bytes({bytes({0xB0, 123, 0}), bytes({0x93, 64, 1}), bytes({0x9F, 64, 1})}));
 }
 
 void TestMidiInstrument::programChangeWhenPlayingStarts_data()

@@ -2,6 +2,7 @@
 #include "manualclock.h"
 #include "midioutputsyncclock.h"
 #include "midisync.h"
+#include "nanoclock.h"
 #include "virtualmidiports.h"
 
 #include <QTest>
@@ -44,8 +45,6 @@ private Q_SLOTS:
     void initTestCase();
     void init();
 
-    void intervalForTempo_data();
-    void intervalForTempo();
     void failedSendPausesTheSender();
 
     void runSendsStartPulsesAndStop();
@@ -78,34 +77,13 @@ bool TestMidiOutputSyncClock::openAndConnect(MidiOutputSyncClock &sender, Virtua
            sink.awaitConnection([&sender](const QByteArray &bytes) { sender.sendRaw(bytes); });
 }
 
-void TestMidiOutputSyncClock::intervalForTempo_data()
-{
-    QTest::addColumn<uint>("tempo");
-    QTest::addColumn<int>("interval");
-
-    QTest::newRow("120") << 120u << 80;
-    QTest::newRow("2500: one millisecond per pulse, floored") << 2500u << 4;
-    QTest::newRow("1: bounded to 500") << 1u << 500;
-    QTest::newRow("0: the longest interval") << 0u << 500;
-    QTest::newRow("60001: bounded to 1") << 60001u << 1;
-}
-
-void TestMidiOutputSyncClock::intervalForTempo()
-{
-    QFETCH(uint, tempo);
-    QFETCH(int, interval);
-    QCOMPARE(MidiOutputSyncClock::intervalForTempo(tempo), interval);
-    MidiOutputSyncClock sender(nullptr);
-    sender.setTempo(tempo);
-    QCOMPARE(sender.interval(), interval);
-}
-
 void TestMidiOutputSyncClock::failedSendPausesTheSender()
 {
     MidiSync sync;
     MidiOutputSyncClock sender(&sync);
     QCOMPARE(sender.timingSource(), &sync);
-    sender.startClock();
+    sender.play();
+    sender.prepareClock();
     QCOMPARE(sender.state(), AbstractOutputThread::Paused);
     QVERIFY(!sender.isOpen());
 }
@@ -117,13 +95,13 @@ void TestMidiOutputSyncClock::runSendsStartPulsesAndStop()
     MidiSync sync;
     MidiOutputSyncClock sender(&sync);
     QVERIFY(openAndConnect(sender, sink));
-    sender.setTempo(sync.tempo());
     sender.start(QThread::TimeCriticalPriority);
 
+    // The first pulse goes when the run begins; the thread sleeps until
+    // each next one is due.
     sender.prepareClock();
+    sender.play();
     sync.setRunning(true);
-    sender.startClock();
-    QCOMPARE(sender.state(), AbstractOutputThread::Playing);
     m_clock->advance(3 * PulseNs);
     QTRY_COMPARE_WITH_TIMEOUT(sink.count(), 5, 30000);
     QCOMPARE(sender.pulsesSent(), 3);
@@ -143,6 +121,8 @@ void TestMidiOutputSyncClock::runSendsStartPulsesAndStop()
     QTRY_COMPARE_WITH_TIMEOUT(sink.messages(), Bytes{continueMessage}, 30000);
 }
 
+// Each output call answers when the next pulse is due; a backlog leaves ten
+// pulses a call, and the sender is then called again at once.
 void TestMidiOutputSyncClock::dueBacklogLeavesTenPulsesPerCall()
 {
     REQUIRE_JACK(m_server);
@@ -150,16 +130,22 @@ void TestMidiOutputSyncClock::dueBacklogLeavesTenPulsesPerCall()
     MidiSync sync;
     ManualSyncClock sender(&sync);
     QVERIFY(openAndConnect(sender, sink));
-    sync.setRunning(true);
+    sender.prepareClock();
     sender.play();
+    QCOMPARE(sender.output(), NanoClock::Never);
+    sync.setRunning(true);
+    QCOMPARE(sender.output(), sync.timeOfBeatTick(MidiOutputSyncClock::BeatTicksPerPulse));
     m_clock->advance(25 * PulseNs);
 
-    for (qint64 expected : {10, 20, 25, 25}) {
-        sender.output();
+    const qint64 now = m_clock->nowNs();
+    for (qint64 expected : {10, 20}) {
+        QCOMPARE(sender.output(), now);
         QCOMPARE(sender.pulsesSent(), expected);
     }
-    QTRY_COMPARE_WITH_TIMEOUT(sink.count(), 25, 30000);
-    QCOMPARE(sink.messages(), pulses(25));
+    QCOMPARE(sender.output(), sync.timeOfBeatTick(26 * MidiOutputSyncClock::BeatTicksPerPulse));
+    QCOMPARE(sender.pulsesSent(), 25);
+    QTRY_COMPARE_WITH_TIMEOUT(sink.count(), 27, 30000);
+    QCOMPARE(sink.messages(), Bytes{start} + pulses(26));
 }
 
 void TestMidiOutputSyncClock::nothingIsSentWhileStoppedOrPaused()

@@ -3,10 +3,12 @@
 #include "nanoclock.h"
 
 #include <atomic>
+#include <chrono>
 
 // A playback clock that only moves when told to, so that timing arithmetic is
-// exact in tests. Sleeping on it advances it by the time slept. Installed as
-// the process-wide clock for its lifetime.
+// exact in tests. Installed as the process-wide clock for its lifetime.
+// Threads waiting for one of its times look at it again every millisecond of
+// real time, since moving it wakes nobody.
 class ManualClock : public NanoClock
 {
 public:
@@ -17,11 +19,20 @@ public:
     ~ManualClock() override { NanoClock::setInstance(nullptr); }
 
     qint64 nowNs() const override { return m_now.load(); }
-    void sleepUs(qint64 us) const override { m_now.fetch_add(us * 1000); }
 
     void set(qint64 ns) { m_now.store(ns); }
     void advance(qint64 ns) { m_now.fetch_add(ns); }
 
+protected:
+    void waitOnce(std::condition_variable &condition, std::unique_lock<std::mutex> &lock,
+                  qint64 deadlineNs) const override
+    {
+        if (deadlineNs == Never)
+            condition.wait(lock);
+        else
+            condition.wait_for(lock, std::chrono::milliseconds(1));
+    }
+
 private:
-    mutable std::atomic<qint64> m_now;
+    std::atomic<qint64> m_now;
 };
