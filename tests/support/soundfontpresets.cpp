@@ -1,0 +1,57 @@
+#include "soundfontpresets.h"
+
+#include <QFile>
+#include <QtEndian>
+
+namespace {
+
+quint32 readSize(const QByteArray &bytes, qsizetype at)
+{
+    return qFromLittleEndian<quint32>(bytes.constData() + at);
+}
+
+// The data of the first chunk of that id among the chunks of bytes[from, to),
+// recursing into LIST chunks of the given list type.
+QByteArray findChunk(const QByteArray &bytes, qsizetype from, qsizetype to, const char *listType,
+                     const char *id)
+{
+    qsizetype at = from;
+    while (at + 8 <= to) {
+        const QByteArray chunkId = bytes.mid(at, 4);
+        const qsizetype size = readSize(bytes, at + 4);
+        const qsizetype data = at + 8;
+        if (data + size > to)
+            break;
+        if (chunkId == id)
+            return bytes.mid(data, size);
+        if (chunkId == "LIST" && bytes.mid(data, 4) == listType)
+            return findChunk(bytes, data + 4, data + size, listType, id);
+        at = data + size + (size & 1);
+    }
+    return QByteArray();
+}
+
+} // namespace
+
+QMap<QPair<int, int>, QString> soundFontPresets(const QString &fileName)
+{
+    QMap<QPair<int, int>, QString> presets;
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return presets;
+    const QByteArray bytes = file.readAll();
+    if (bytes.size() < 12 || !bytes.startsWith("RIFF") || bytes.mid(8, 4) != "sfbk")
+        return presets;
+    // Preset headers of 38 bytes: a name of 20, preset and bank numbers of
+    // 2 each, then what the synthesizer needs. The last ends the list.
+    const QByteArray headers = findChunk(bytes, 12, bytes.size(), "pdta", "phdr");
+    constexpr qsizetype HeaderSize = 38;
+    for (qsizetype at = 0; at + 2 * HeaderSize <= headers.size(); at += HeaderSize) {
+        const QByteArray name = headers.mid(at, 20);
+        const int program = qFromLittleEndian<quint16>(headers.constData() + at + 20);
+        const int bank = qFromLittleEndian<quint16>(headers.constData() + at + 22);
+        presets.insert({bank, program},
+                       QString::fromLatin1(name.left(name.indexOf('\0'))).trimmed());
+    }
+    return presets;
+}
