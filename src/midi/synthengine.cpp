@@ -63,7 +63,7 @@ int messageLength(quint8 status)
 
 } // namespace
 
-SynthEngine::SynthEngine(int sampleRate)
+SynthEngine::SynthEngine(int sampleRate, bool threadSafe)
     : m_sampleRate(std::clamp(sampleRate, MinSampleRate, MaxSampleRate))
 {
     redirectFluidLog();
@@ -75,6 +75,7 @@ SynthEngine::SynthEngine(int sampleRate)
     // Locking the samples in memory needs privileges a desktop user lacks,
     // and FluidSynth would complain at every load.
     fluid_settings_setint(m_settings, "synth.lock-memory", 0);
+    fluid_settings_setint(m_settings, "synth.threadsafe-api", threadSafe ? 1 : 0);
     // FluidSynth's default gain of 0.2 leaves a few voices near -20 dB full
     // scale; 0.5 brings them to a usual level, and dense networks still
     // have headroom.

@@ -20,8 +20,9 @@ Q_DECLARE_LOGGING_CATEGORY(lcLudraSynth)
 // LSB for the next program change. A General MIDI bank keeps its drum kits
 // in bank 128, which channel 10 plays.
 //
-// Threads: FluidSynth serialises its own calls, so an audio driver may
-// render on its thread while another thread plays messages. Everything else
+// Threads: FluidSynth serialises its own calls (unless the engine is made
+// for one thread), so an audio driver may render on its thread while another
+// thread plays messages. Everything else
 // (loading a bank, reading the instrument list) is for one thread at a
 // time; MidiSynth serialises it with its mutex.
 class SynthEngine
@@ -40,8 +41,9 @@ public:
     };
 
     // An engine without a bank, rendering at the rate (clamped to the
-    // range above).
-    explicit SynthEngine(int sampleRate = DefaultSampleRate);
+    // range above). An engine for one thread only (an offline render)
+    // leaves out FluidSynth's locking, which is pure cost there.
+    explicit SynthEngine(int sampleRate = DefaultSampleRate, bool threadSafe = true);
     ~SynthEngine();
     SynthEngine(const SynthEngine &) = delete;
     SynthEngine &operator=(const SynthEngine &) = delete;

@@ -39,17 +39,19 @@ QByteArray waveHeader(int sampleRate, qint64 frames)
     return header;
 }
 
-// Rounded to the nearest 16-bit value, the same way on every run.
+// Rounded to the nearest 16-bit value, halves away from zero, the same way
+// on every run.
 qint16 toSample(float value)
 {
     if (std::isnan(value))
         return 0;
-    return qint16(std::lround(std::clamp(value, -1.0f, 1.0f) * 32767.0f));
+    const float scaled = std::clamp(value, -1.0f, 1.0f) * 32767.0f;
+    return qint16(scaled + (scaled < 0 ? -0.5f : 0.5f));
 }
 
 } // namespace
 
-WaveRenderer::WaveRenderer(int sampleRate) : m_engine(sampleRate) {}
+WaveRenderer::WaveRenderer(int sampleRate) : m_engine(sampleRate, false) {}
 
 bool WaveRenderer::loadSoundBank(const QString &fileName, QString *error)
 {
