@@ -5,7 +5,6 @@
 
 #include <QDir>
 #include <QTest>
-#include <QtEndian>
 
 #include <cmath>
 
@@ -17,14 +16,23 @@ QByteArray contents(const QString &fileName)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(cannot read)");
 }
 
+// A little-endian number of that many bytes.
+quint32 littleEndian(const QByteArray &bytes, qsizetype at, int size)
+{
+    quint32 value = 0;
+    for (int i = size - 1; i >= 0; --i)
+        value = (value << 8) | quint8(bytes.at(at + i));
+    return value;
+}
+
 quint32 le32(const QByteArray &bytes, qsizetype at)
 {
-    return qFromLittleEndian<quint32>(bytes.constData() + at);
+    return littleEndian(bytes, at, 4);
 }
 
 quint16 le16(const QByteArray &bytes, qsizetype at)
 {
-    return qFromLittleEndian<quint16>(bytes.constData() + at);
+    return quint16(littleEndian(bytes, at, 2));
 }
 
 // Seconds of a midicsv line's tick, at the file's tempo and division.

@@ -1,13 +1,16 @@
 #include "soundfontpresets.h"
 
 #include <QFile>
-#include <QtEndian>
 
 namespace {
 
-quint32 readSize(const QByteArray &bytes, qsizetype at)
+// A little-endian number of that many bytes.
+quint32 littleEndian(const QByteArray &bytes, qsizetype at, int size)
 {
-    return qFromLittleEndian<quint32>(bytes.constData() + at);
+    quint32 value = 0;
+    for (int i = size - 1; i >= 0; --i)
+        value = (value << 8) | quint8(bytes.at(at + i));
+    return value;
 }
 
 // The data of the first chunk of that id among the chunks of bytes[from, to),
@@ -18,7 +21,7 @@ QByteArray findChunk(const QByteArray &bytes, qsizetype from, qsizetype to, cons
     qsizetype at = from;
     while (at + 8 <= to) {
         const QByteArray chunkId = bytes.mid(at, 4);
-        const qsizetype size = readSize(bytes, at + 4);
+        const qsizetype size = littleEndian(bytes, at + 4, 4);
         const qsizetype data = at + 8;
         if (data + size > to)
             break;
@@ -48,8 +51,8 @@ QMap<QPair<int, int>, QString> soundFontPresets(const QString &fileName)
     constexpr qsizetype HeaderSize = 38;
     for (qsizetype at = 0; at + 2 * HeaderSize <= headers.size(); at += HeaderSize) {
         const QByteArray name = headers.mid(at, 20);
-        const int program = qFromLittleEndian<quint16>(headers.constData() + at + 20);
-        const int bank = qFromLittleEndian<quint16>(headers.constData() + at + 22);
+        const int program = int(littleEndian(headers, at + 20, 2));
+        const int bank = int(littleEndian(headers, at + 22, 2));
         presets.insert({bank, program},
                        QString::fromLatin1(name.left(name.indexOf('\0'))).trimmed());
     }
