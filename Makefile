@@ -58,6 +58,7 @@ bench: build
 	@$(BUILD)/bench/doc_io
 	@$(BUILD)/bench/output_timing
 	@$(BUILD)/bench/render
+	@$(BUILD)/bench/audio_render
 	@$(BUILD)/bench/soak 2
 
 clean:

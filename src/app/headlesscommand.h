@@ -23,6 +23,8 @@ public:
         BadArguments = 2,
         UnreadableDocument = 3,
         UnwritableOutput = 4,
+        NoSoundBank = 5,
+        NoAudioOutput = 6,
     };
 
     // Lengths beyond this would overflow the grid's tick counts.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "inprocessmidiport.h"
 #include "midibackend.h"
 #include "midimessage.h"
 #include "nanoclock.h"
@@ -27,6 +28,9 @@ template <class T> struct MidiPortHandle
     QSet<MidiIO<T> *> users;
     // Raised by the library's error callback; read after each library call.
     std::atomic<bool> failed{false};
+    // The name of an output port of this process (InProcessMidiPort), which
+    // has no library port; empty for a port of the MIDI library.
+    QString inProcessName;
 };
 
 // A MIDI port of one direction (T is RtMidiOut or RtMidiIn), identified by
@@ -168,6 +172,12 @@ template <class T> bool MidiIO<T>::closeLocked()
 template <class T> typename MidiIO<T>::Handle *MidiIO<T>::openHandle(const QString &name)
 {
     auto handle = std::make_unique<Handle>();
+    if constexpr (!IsInput) {
+        if (InProcessMidiPort::contains(name)) {
+            handle->inProcessName = name;
+            return handle.release();
+        }
+    }
     handle->port = MidiBackend::create<T>(IsInput ? QStringLiteral("RtMidi Input Client")
                                                   : QStringLiteral("RtMidi Output Client"),
                                           &handle->failed);

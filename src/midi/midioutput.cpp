@@ -107,6 +107,8 @@ bool MidiOutput::sendRaw(const QByteArray &bytes)
 bool MidiOutput::sendMessages(const QList<QByteArray> &messages)
 {
     return withHandle([&messages](Handle &handle) {
+        if (!handle.inProcessName.isEmpty())
+            return InProcessMidiPort::deliver(handle.inProcessName, messages);
         handle.failed.store(false);
         try {
             for (const QByteArray &bytes : messages) {
@@ -125,7 +127,7 @@ bool MidiOutput::sendMessages(const QList<QByteArray> &messages)
 
 QSet<QString> MidiOutput::outputPortNames()
 {
-    return MidiBackend::portNames<RtMidiOut>();
+    return MidiBackend::portNames<RtMidiOut>().unite(InProcessMidiPort::names());
 }
 
 QString MidiOutput::defaultPortName(const QSet<QString> &names)

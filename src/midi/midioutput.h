@@ -31,6 +31,7 @@ public:
     // The MIDI messages a batch becomes with the given channel bits.
     static QList<QByteArray> encode(const QList<InstrumentEvent> &events, quint16 channelBits);
 
+    // The ports of the MIDI library and those of this process.
     static QSet<QString> outputPortNames();
     // The port to play on when none is chosen: of the names in sorted
     // order, the first that contains "synth" in any letter case, else the

@@ -22,20 +22,26 @@ void TestHeadlessCommand::helpNamesWhatThereIs_data()
         << QStringList{"--help"}
         << QStringList{"Usage: ", "  play ", "  render ", "ludra COMMAND --help"};
     QTest::newRow("ludra play --help") << QStringList{"play", "--help"}
-                                       << QStringList{"Usage: ludra play [options] FILE.ldx\n",
+                                       << QStringList{"Usage: ludra play FILE.ldx",
                                                       "--seconds <N>",
                                                       "--console",
+                                                      "--synth",
                                                       "Exit codes:\n  0 ",
                                                       "\n  2  bad arguments\n",
-                                                      "\n  3  the document cannot be read\n"};
+                                                      "\n  3  the document cannot be read\n",
+                                                      "\n  5  (--synth) no sound bank",
+                                                      "\n  6  (--synth) no audio output"};
     QTest::newRow("ludra render -h") << QStringList{"render", "-h"}
                                      << QStringList{"Usage: ludra render FILE.ldx -o OUT.mid",
                                                     "--principals <P>",
                                                     "--seconds <S>",
                                                     "--seed <N>",
+                                                    "--soundfont <SF2>",
+                                                    "--sample-rate <N>",
                                                     "\n  2  bad arguments\n",
                                                     "\n  3  the document cannot be read\n",
-                                                    "\n  4  the output file cannot be written"};
+                                                    "\n  4  the output file cannot be written",
+                                                    "\n  5  (.wav) no sound bank"};
 }
 
 void TestHeadlessCommand::helpNamesWhatThereIs()

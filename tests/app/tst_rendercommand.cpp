@@ -1,9 +1,12 @@
 #include "commanddocuments.h"
 #include "ludraprocess.h"
 #include "midicsv.h"
+#include "soundfontpresets.h"
 
 #include <QDir>
 #include <QTest>
+
+#include <cmath>
 
 namespace {
 
@@ -11,6 +14,34 @@ QByteArray contents(const QString &fileName)
 {
     QFile file(fileName);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(cannot read)");
+}
+
+// A little-endian number of that many bytes.
+quint32 littleEndian(const QByteArray &bytes, qsizetype at, int size)
+{
+    quint32 value = 0;
+    for (int i = size - 1; i >= 0; --i)
+        value = (value << 8) | quint8(bytes.at(at + i));
+    return value;
+}
+
+quint32 le32(const QByteArray &bytes, qsizetype at)
+{
+    return littleEndian(bytes, at, 4);
+}
+
+quint16 le16(const QByteArray &bytes, qsizetype at)
+{
+    return quint16(littleEndian(bytes, at, 2));
+}
+
+// Seconds of a midicsv line's tick, at the file's tempo and division.
+double secondsOf(const QString &line, const QStringList &events)
+{
+    const double division = events.value(0).section(u',', 5, 5).toDouble();
+    const double tempo =
+        events.filter(QStringLiteral("Tempo")).value(0).section(u',', 3, 3).toDouble();
+    return line.section(u',', 1, 1).toDouble() * tempo / division / 1e6;
 }
 
 } // namespace
@@ -25,6 +56,7 @@ private Q_SLOTS:
     void writesTheNotes();
     void warnsOfLeftOutMessages();
     void seedChoosesTheRandomPath();
+    void writesAudio();
     void failsWithOneLineAndNoFile_data();
     void failsWithOneLineAndNoFile();
 
@@ -140,6 +172,99 @@ void TestRenderCommand::seedChoosesTheRandomPath()
     QVERIFY(files.at(1) != files.at(2));
 }
 
+// The audio follows the MIDI render of the same document: its first note
+// sounds at that note's time, and it lasts to the end of the notes and two
+// seconds more. The same render twice gives the same bytes.
+void TestRenderCommand::writesAudio()
+{
+    const QString document = m_documents->save(
+        [](NetworkDocument &doc) {
+            // A plays at velocity 0, which sounds nothing: B, a principal
+            // later, is the first note to hear.
+            doc.setRoot(QStringLiteral("Tempo"), 240u);
+            doc.addInstrument();
+            const QmdItemId a =
+                doc.node(0, 0, {{QStringLiteral("VelocityList"), QStringLiteral("0")}});
+            const QmdItemId b = doc.node(1, 0,
+                                         {{QStringLiteral("PitchList"), QStringLiteral("E3")},
+                                          {QStringLiteral("VelocityList"), QStringLiteral("90")}});
+            doc.edge(a, b);
+            doc.group(a);
+        },
+        "late.ldx");
+    QVERIFY(!document.isEmpty());
+    const QString midi = path("late.mid");
+    LudraProcess ludra;
+    QVERIFY(ludra.run({"render", document, "-o", midi}));
+    QCOMPARE(ludra.exitCode(), 0);
+    const QStringList events = readWithMidicsv(midi);
+    QString firstNote;
+    for (const QString &event : events) {
+        if (event.contains(QStringLiteral("Note_on_c")) && event.section(u',', 5, 5).toInt() > 0) {
+            firstNote = event;
+            break;
+        }
+    }
+    QVERIFY2(!firstNote.isEmpty(), qPrintable(events.join(u'\n')));
+    const double noteSeconds = secondsOf(firstNote, events);
+    QVERIFY(noteSeconds > 0.1);
+    const double endSeconds = secondsOf(events.filter(QStringLiteral("End_track")).last(), events);
+
+    QList<QByteArray> files;
+    for (const QString name : {"late.wav", "again.wav"}) {
+        QVERIFY(
+            ludra.run({"render", document, "-o", path(name), "--soundfont", timGM6mbFileName()}));
+        QCOMPARE(ludra.exitCode(), 0);
+        QCOMPARE(ludra.standardError(), QByteArray());
+        QCOMPARE(ludra.standardOutput(), QByteArray());
+        files.append(contents(path(name)));
+    }
+    QCOMPARE(files.at(1), files.at(0));
+
+    const QByteArray wave = files.at(0);
+    QVERIFY(wave.size() > 44);
+    QCOMPARE(wave.left(4), QByteArray("RIFF"));
+    QCOMPARE(le32(wave, 4), quint32(wave.size() - 8));
+    QCOMPARE(wave.mid(8, 8), QByteArray("WAVEfmt "));
+    QCOMPARE(le32(wave, 16), 16u);
+    QCOMPARE(le16(wave, 20), quint16(1)); // PCM
+    QCOMPARE(le16(wave, 22), quint16(2)); // stereo
+    QCOMPARE(le32(wave, 24), 44100u);
+    QCOMPARE(le32(wave, 28), 44100u * 4);
+    QCOMPARE(le16(wave, 32), quint16(4));
+    QCOMPARE(le16(wave, 34), quint16(16));
+    QCOMPARE(wave.mid(36, 4), QByteArray("data"));
+    QCOMPARE(le32(wave, 40), quint32(wave.size() - 44));
+    const qint64 frames = (wave.size() - 44) / 4;
+    QVERIFY2(std::abs(frames - std::llround((endSeconds + 2) * 44100)) <= 1,
+             qPrintable(QString::number(frames)));
+
+    // The RMS of 1 ms windows of both channels: the first window above a
+    // hundredth of the loudest is the first note's onset.
+    constexpr int Window = 44;
+    QList<double> rms;
+    for (qint64 start = 0; start + Window <= frames; start += Window) {
+        double sum = 0;
+        for (qint64 i = start; i < start + Window; ++i) {
+            for (int channel = 0; channel < 2; ++channel) {
+                const double sample = qint16(le16(wave, 44 + i * 4 + channel * 2)) / 32768.0;
+                sum += sample * sample;
+            }
+        }
+        rms.append(std::sqrt(sum / (2 * Window)));
+    }
+    const double loudest = *std::max_element(rms.cbegin(), rms.cend());
+    QVERIFY2(loudest > 0.01, qPrintable(QString::number(loudest)));
+    const qsizetype onset =
+        std::find_if(rms.cbegin(), rms.cend(),
+                     [loudest](double value) { return value > loudest / 100; }) -
+        rms.cbegin();
+    const double onsetSeconds = double(onset * Window) / 44100;
+    QVERIFY2(
+        std::abs(onsetSeconds - noteSeconds) <= 0.005,
+        qPrintable(QStringLiteral("onset %1 s, note %2 s").arg(onsetSeconds).arg(noteSeconds)));
+}
+
 void TestRenderCommand::failsWithOneLineAndNoFile_data()
 {
     QTest::addColumn<QStringList>("arguments");
@@ -167,6 +292,17 @@ void TestRenderCommand::failsWithOneLineAndNoFile_data()
         << "ludra render: --principals " + number + ", not \"four\"";
     QTest::newRow("seconds too many") << QStringList{"render", doc, "-o", out, "--seconds", "2e9"}
                                       << 2 << "ludra render: --seconds " + number + ", not \"2e9\"";
+    QTest::newRow("sample rate too low")
+        << QStringList{"render", doc, "-o", "%/out.wav", "--sample-rate", "4000"} << 2
+        << "ludra render: --sample-rate needs a whole number from 8000 to 96000, not \"4000\"";
+    QTest::newRow("sound bank for a MIDI file")
+        << QStringList{"render", doc, "-o", out, "--soundfont", "%/garbage.ldx"} << 2
+        << "ludra render: --soundfont and --sample-rate are for a .wav output";
+    // What FluidSynth and the libraries it hands a damaged file to print
+    // stays off the terminal.
+    QTest::newRow("a damaged sound bank: no audio")
+        << QStringList{"render", doc, "-o", "%/out.wav", "--soundfont", "%/damaged.sf2"} << 5
+        << "ludra render: no sound bank: %/damaged.sf2 is not a SoundFont sound bank";
     QTest::newRow("seed beyond 32 bits")
         << QStringList{"render", doc, "-o", out, "--seed", "4294967296"} << 2
         << "ludra render: " + seed + ", not \"4294967296\"";
@@ -191,6 +327,11 @@ void TestRenderCommand::failsWithOneLineAndNoFile()
     QVERIFY(!m_documents->save(CommandDocuments::buildEnding, "ending.ldx").isEmpty());
     for (const char *name : {"garbage.ldx", "old.mid"})
         QVERIFY(m_documents->writeGarbage(QString::fromLatin1(name)));
+    // A SoundFont's first bytes, then garbage.
+    QFile damaged(path("damaged.sf2"));
+    QVERIFY(damaged.open(QIODevice::WriteOnly));
+    damaged.write(contents(timGM6mbFileName()).left(12) + QByteArray(4096, '\xff'));
+    damaged.close();
     const QStringList before =
         QDir(m_documents->folder()).entryList(QDir::AllEntries | QDir::Hidden);
     arguments.replaceInStrings("%", m_documents->folder());

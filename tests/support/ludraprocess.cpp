@@ -21,6 +21,9 @@ LudraProcess::LudraProcess(QObject *parent) : QProcess(parent)
         QStringLiteral("JACK_DEFAULT_SERVER"),
         QStringLiteral("ludra-no-server-%1").arg(QCoreApplication::applicationPid()));
     environment.insert(QStringLiteral("JACK_NO_START_SERVER"), QStringLiteral("1"));
+    // Nor any audio output, whatever the machine has.
+    environment.insert(QStringLiteral("LUDRA_AUDIO_DRIVER"), QStringLiteral("none"));
+    environment.remove(QStringLiteral("LUDRA_SOUNDFONT"));
     setProcessEnvironment(environment);
 }
 

@@ -5,8 +5,8 @@
 
 // The built ludra program, run as a user on a machine reached over ssh would
 // run it: no display (DISPLAY, WAYLAND_DISPLAY and the Qt platform are
-// unset) and no MIDI service (no JACK server answers, none is started, and
-// ALSA is not tried).
+// unset), no MIDI service (no JACK server answers, none is started, and
+// ALSA is not tried) and no audio output (LUDRA_AUDIO_DRIVER=none).
 class LudraProcess : public QProcess
 {
 public:
