@@ -2,12 +2,11 @@
 
 #include "abstractsync.h"
 #include "nanoclock.h"
-#include "voicehost.h"
 
 #include <algorithm>
 
-VoiceGroup::VoiceGroup(QmdItemId groupId, VoiceHost *host, QObject *parent)
-    : QThread(parent), m_host(host), m_traversal(groupId, host)
+VoiceGroup::VoiceGroup(QmdItemId groupId, PlaybackCore *core, QObject *parent)
+    : QThread(parent), m_traversal(groupId, core)
 {
 }
 
@@ -32,12 +31,10 @@ void VoiceGroup::startAndWait(QThread::Priority priority)
     m_wakeCondition.wait(locker, [this] { return m_started.load(); });
 }
 
-void VoiceGroup::syncSync()
+void VoiceGroup::setTimingSource(AbstractSync *source)
 {
-    if (!isLive())
-        return;
     const std::lock_guard locker(m_stepMutex);
-    follow(m_host->timingSource());
+    follow(source);
     wake();
 }
 
@@ -91,7 +88,6 @@ void VoiceGroup::traverseFromPlaybackPos()
 void VoiceGroup::run()
 {
     std::unique_lock stepLocker(m_stepMutex);
-    follow(m_host->timingSource());
     {
         const std::lock_guard locker(m_wakeMutex);
         m_started = true;

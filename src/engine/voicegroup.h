@@ -11,7 +11,7 @@
 #include <mutex>
 
 class AbstractSync;
-class VoiceHost;
+class PlaybackCore;
 
 // Plays one voice group element in real time. While iterating, its thread
 // fires every voice whose arrival tick lies within a lookahead window of a
@@ -33,11 +33,11 @@ public:
     static constexpr qint64 DefaultLookaheadNs = 5000000;
     static constexpr qint64 MaxSleepNs = 10000000;
 
-    VoiceGroup(QmdItemId groupId, VoiceHost *host, QObject *parent = nullptr);
+    VoiceGroup(QmdItemId groupId, PlaybackCore *core, QObject *parent = nullptr);
     ~VoiceGroup() override;
 
     QmdItemId groupId() const { return m_traversal.groupId(); }
-    // Set once the thread runs and has fetched its timing source.
+    // Set once the thread runs.
     bool isStarted() const { return m_started; }
     bool isIterating() const { return m_iterating; }
     bool hasActiveVoices() const { return m_traversal.hasActiveVoices(); }
@@ -53,8 +53,9 @@ public:
     void setLookaheadNs(qint64 ns) { m_lookaheadNs = ns; }
 
 public Q_SLOTS:
-    // Fetches the timing source anew from the host.
-    void syncSync();
+    // The timing source whose position the voices follow; not owned. It
+    // must outlive its use here, or be replaced before it goes.
+    void setTimingSource(AbstractSync *source);
     // Stands the group at its start, one voice due at the tick, not
     // iterating.
     void reset(qint64 tick);
@@ -79,7 +80,6 @@ private:
     void wake();
 
     std::atomic<bool> m_started{false};
-    VoiceHost *const m_host;
     VoiceTraversal m_traversal;
     std::atomic<qint64> m_lookaheadNs{DefaultLookaheadNs};
     // The source followed; changed under the step mutex.

@@ -1,28 +1,27 @@
 #include "voicetraversal.h"
 
+#include "eventsink.h"
 #include "firednode.h"
 #include "instrumentevent.h"
-#include "voicehost.h"
-
-#include <QStringList>
+#include "playbackcore.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 
 namespace {
 
 constexpr qint64 TicksPerPrincipal = 665280;
 
-// The n-th non-empty field of a comma-separated list; when there is no such
-// field, the counter starts the list over at 0. Empty when the list is.
-QString selectEntry(const QString &list, int *id)
+// The entry of a list at the counter's place; when there is no such entry,
+// the counter starts the list over at 0. Null when the list is empty.
+template <class T> const T *selectEntry(const QList<T> &entries, int *id)
 {
-    const QStringList entries = list.split(QLatin1Char(','), Qt::SkipEmptyParts);
     if (entries.isEmpty())
-        return {};
+        return nullptr;
     if (*id < 0 || *id >= entries.size())
         *id = 0;
-    return entries.at(*id);
+    return &entries.at(*id);
 }
 
 // Rounds to the nearest tick, halves away from zero, within 0..max;
@@ -40,18 +39,11 @@ qint64 signedTicks(double ticks, double max)
     return ticks < 0 ? -clampedTicks(-ticks, max) : clampedTicks(ticks, max);
 }
 
-double number(const QString &text)
-{
-    bool ok = false;
-    const double value = text.toDouble(&ok);
-    return ok ? value : 0.0;
-}
-
 // Relative entries add any integer to a pitch or velocity: the sum is taken
 // wide, then clamped.
-int clampMidi(qint64 value)
+quint8 clampMidi(qint64 value)
 {
-    return int(std::clamp<qint64>(value, 0, 127));
+    return quint8(std::clamp<qint64>(value, 0, 127));
 }
 
 // A counter one further. Past the largest int it wraps to the negative,
@@ -61,49 +53,18 @@ int nextCount(int value)
     return int(quint32(value) + 1u);
 }
 
-bool isRelative(const QString &entry)
+// The usage field at index, or an empty one past the end.
+PlaybackGraph::Usage usageAt(const QList<PlaybackGraph::Usage> &fields, int index)
 {
-    return entry.startsWith(QLatin1Char('+')) || entry.startsWith(QLatin1Char('-'));
-}
-
-struct UsageEntry
-{
-    bool empty = true;
-    QmdItemId edge = 0;
-    int count = 0;
-};
-
-// "edge=count"; the field at index, or an empty entry past the end.
-UsageEntry usageEntry(const QStringList &fields, int index)
-{
-    if (index < 0 || index >= fields.size() || fields.at(index).isEmpty())
+    if (index < 0 || index >= fields.size())
         return {};
-    const QString &field = fields.at(index);
-    const qsizetype equals = field.indexOf(QLatin1Char('='));
-    UsageEntry entry;
-    entry.empty = false;
-    entry.edge = field.left(equals).toUInt();
-    entry.count = equals < 0 ? 0 : field.mid(equals + 1).toInt();
-    return entry;
+    return fields.at(index);
 }
-
-QByteArray userMessageBytes(const QString &entry)
-{
-    QByteArray bytes;
-    for (const QString &token : entry.split(QLatin1Char(' '))) {
-        bool ok = false;
-        const uint value = token.toUInt(&ok, 16);
-        bytes.append(char(ok ? value & 0xFF : 0));
-    }
-    return bytes;
-}
-
-const QString ToNodeKey = QStringLiteral("ToNode");
 
 } // namespace
 
-VoiceTraversal::VoiceTraversal(QmdItemId groupId, VoiceHost *host)
-    : m_groupId(groupId), m_host(host)
+VoiceTraversal::VoiceTraversal(QmdItemId groupId, PlaybackCore *core)
+    : m_groupId(groupId), m_core(core)
 {
     for (quint32 id = 1; id < PoolBound; ++id)
         m_free.insert(new Voice(id));
@@ -115,48 +76,6 @@ VoiceTraversal::~VoiceTraversal()
     qDeleteAll(m_active);
 }
 
-quint8 VoiceTraversal::noteNumber(const QString &name)
-{
-    qsizetype at = 0;
-    while (at < name.size() && name.at(at) != QLatin1Char('-') &&
-           !(name.at(at) >= QLatin1Char('0') && name.at(at) <= QLatin1Char('8')))
-        ++at;
-    if (at < 1 || at >= name.size())
-        return 0;
-    qsizetype end = at + 1;
-    while (end < name.size() && name.at(end).isDigit())
-        ++end;
-    const int octave = name.mid(at, end - at).toInt();
-    int semitone = 0;
-    switch (name.at(0).unicode()) {
-    case 'A':
-        semitone = 9;
-        break;
-    case 'B':
-        semitone = 11;
-        break;
-    case 'D':
-        semitone = 2;
-        break;
-    case 'E':
-        semitone = 4;
-        break;
-    case 'F':
-        semitone = 5;
-        break;
-    case 'G':
-        semitone = 7;
-        break;
-    default:
-        break;
-    }
-    if (name.size() > 1 && name.at(1) == QLatin1Char('#'))
-        ++semitone;
-    // Any octave a text can name: the arithmetic is wide enough, and the
-    // note number keeps its low 8 bits.
-    return quint8((qint64(octave) + 2) * 12 + semitone);
-}
-
 void VoiceTraversal::reset(qint64 tick, quint32 seed)
 {
     {
@@ -165,20 +84,18 @@ void VoiceTraversal::reset(qint64 tick, quint32 seed)
         m_active.clear();
         m_waiting.clear();
     }
+    const std::lock_guard core(m_core->mutex());
     m_random.seed(seed);
     Voice *voice = takeFreeVoice();
     VoiceTravel &travel = voice->travel;
     travel.edge = m_groupId;
     travel.arrivalTick = travel.departureTick = tick;
-    travel.pitch =
-        noteNumber(m_host->elementValue(m_groupId, QStringLiteral("InitialPitch")).toString());
-    travel.velocity =
-        quint8(m_host->elementValue(m_groupId, QStringLiteral("InitialVelocity")).toInt());
-    const double principals =
-        m_host->elementValue(m_groupId, QStringLiteral("InitialDuration")).toDouble();
-    travel.duration = clampedTicks(principals * TicksPerPrincipal, MaxDuration);
-    travel.instrument =
-        m_host->elementValue(m_groupId, QStringLiteral("InitialInstrument")).toUInt();
+    if (const Element *group = m_core->graph().element(m_groupId)) {
+        travel.pitch = group->initialPitch;
+        travel.velocity = group->initialVelocity;
+        travel.duration = group->initialDuration;
+        travel.instrument = group->initialInstrument;
+    }
 }
 
 QList<Voice *> VoiceTraversal::activeVoices() const
@@ -256,8 +173,11 @@ int VoiceTraversal::processDue(qint64 horizon)
         }
         std::sort(round.begin(), round.end(),
                   [](const Voice *a, const Voice *b) { return a->id < b->id; });
+        const std::lock_guard core(m_core->mutex());
+        m_graph = &m_core->graph();
+        m_counters = &m_core->counters();
         for (Voice *voice : std::as_const(round)) {
-            if (process(voice, tick)) {
+            if (fire(voice)) {
                 ++fired;
             } else {
                 const std::lock_guard locker(m_poolMutex);
@@ -278,152 +198,133 @@ qint64 VoiceTraversal::nextArrival() const
     return next;
 }
 
-bool VoiceTraversal::process(Voice *voice, qint64 now)
+bool VoiceTraversal::fire(Voice *voice)
 {
-    if (quint64(voice->travel.arrivalTick) > quint64(now))
+    const Element *edge = m_graph->element(voice->travel.edge);
+    const QmdItemId nodeId = edge ? edge->toNode : 0;
+    const Element *node = m_graph->element(nodeId);
+    if (!node)
         return false;
-    const QmdItemId node = m_host->elementValue(voice->travel.edge, ToNodeKey).toUInt();
-    if (!m_host->hasElement(node))
-        return false;
-    const QString userMessages =
-        m_host->elementValue(node, QStringLiteral("UserMidiMessageList")).toString();
-    const bool dontPlayNote = m_host->elementValue(node, QStringLiteral("DontPlayNote")).toBool();
 
-    const std::lock_guard engine(m_host->engineMutex());
-    const Choice choice = chooseEdges(node);
+    const Choice choice = chooseEdges(nodeId, *node);
     VoiceTravel &travel = voice->travel;
-    if (m_host->elementValue(node, QStringLiteral("DoInstrumentChange")).toBool())
-        travel.instrument = m_host->elementValue(node, QStringLiteral("Instrument")).toUInt();
-    if (m_host->hasElementState(node))
-        playLists(node, choice.primary, userMessages, &travel);
-    if (!dontPlayNote)
-        m_host->deliverNotePair(
+    if (node->doInstrumentChange)
+        travel.instrument = node->instrument;
+    if (m_counters->find(nodeId))
+        playLists(nodeId, *node, choice.primary, &travel);
+    EventSink *sink = m_core->sink();
+    if (!node->dontPlayNote)
+        sink->deliverNotePair(
             travel.instrument,
             InstrumentEvent::noteOn(travel.arrivalTick, travel.pitch, travel.velocity),
             InstrumentEvent::noteOff(travel.arrivalTick + travel.duration, travel.pitch, 0));
     FiredNode record;
-    record.didNotPlay = dontPlayNote;
+    record.didNotPlay = node->dontPlayNote;
     record.arrivalTick = travel.arrivalTick;
     record.voiceGroup = m_groupId;
     record.voice = voice->id;
-    record.node = node;
+    record.node = nodeId;
     record.instrument = travel.instrument;
     record.pitch = travel.pitch;
     record.velocity = travel.velocity;
     record.duration = travel.duration;
-    m_host->appendFiredNode(record);
+    sink->appendFiredNode(record);
 
     const VoiceTravel arrived = travel;
     returnVoice(voice);
     if (!spawn(choice.primary, arrived))
         return true;
-    for (QmdItemId edge : choice.further) {
-        if (!spawn(edge, arrived))
+    for (QmdItemId further : choice.further) {
+        if (!spawn(further, arrived))
             break;
     }
     return true;
 }
 
-void VoiceTraversal::playLists(QmdItemId node, QmdItemId primaryEdge, const QString &userMessages,
+void VoiceTraversal::playLists(QmdItemId nodeId, const Element &node, QmdItemId primaryEdge,
                                VoiceTravel *travel)
 {
-    int pitchId = m_host->elementStateValue(node, QStringLiteral("CurrentPitchId")).toInt();
-    int velocityId = m_host->elementStateValue(node, QStringLiteral("CurrentVelocityId")).toInt();
-    int durationId = m_host->elementStateValue(node, QStringLiteral("CurrentDurationId")).toInt();
-    int messageId =
-        m_host->elementStateValue(node, QStringLiteral("CurrentUserMidiMessageId")).toInt();
-    const int hitCount = m_host->elementStateValue(node, QStringLiteral("HitCount")).toInt();
-
-    const QString pitch =
-        selectEntry(m_host->elementValue(node, QStringLiteral("PitchList")).toString(), &pitchId);
-    if (!pitch.isEmpty())
-        travel->pitch = quint8(clampMidi(isRelative(pitch) ? travel->pitch + qint64(pitch.toInt())
-                                                           : noteNumber(pitch)));
-    const QString velocity = selectEntry(
-        m_host->elementValue(node, QStringLiteral("VelocityList")).toString(), &velocityId);
-    if (!velocity.isEmpty())
-        travel->velocity = quint8(clampMidi(
-            isRelative(velocity) ? travel->velocity + qint64(velocity.toInt()) : velocity.toInt()));
-    const QString duration = selectEntry(
-        m_host->elementValue(node, QStringLiteral("DurationList")).toString(), &durationId);
-    if (!duration.isEmpty())
-        travel->duration = nextDuration(duration, primaryEdge, travel->duration);
-    const QString message = selectEntry(userMessages, &messageId);
-    if (!message.isEmpty())
-        m_host->deliverEvent(
-            travel->instrument,
-            InstrumentEvent::userMessage(travel->arrivalTick, userMessageBytes(message)));
+    PlaybackCounters::Values &counters = *m_counters->find(nodeId);
+    if (const PlaybackGraph::Step *pitch = selectEntry(node.pitches, &counters.pitchId))
+        travel->pitch = clampMidi(pitch->relative ? travel->pitch + pitch->value : pitch->value);
+    if (const PlaybackGraph::Step *velocity = selectEntry(node.velocities, &counters.velocityId))
+        travel->velocity =
+            clampMidi(velocity->relative ? travel->velocity + velocity->value : velocity->value);
+    if (const PlaybackGraph::Duration *duration = selectEntry(node.durations, &counters.durationId))
+        travel->duration = nextDuration(*duration, primaryEdge, travel->duration);
+    if (const QByteArray *message = selectEntry(node.userMessages, &counters.userMidiMessageId))
+        m_core->sink()->deliverEvent(travel->instrument,
+                                     InstrumentEvent::userMessage(travel->arrivalTick, *message));
 
     // Counters run on without bound; an id past its list's end starts the
     // list over when it is next read.
-    m_host->writeElementState(node,
-                              {{QStringLiteral("CurrentPitchId"), nextCount(pitchId)},
-                               {QStringLiteral("CurrentVelocityId"), nextCount(velocityId)},
-                               {QStringLiteral("CurrentDurationId"), nextCount(durationId)},
-                               {QStringLiteral("CurrentUserMidiMessageId"), nextCount(messageId)},
-                               {QStringLiteral("HitCount"), nextCount(hitCount)}});
+    counters.pitchId = nextCount(counters.pitchId);
+    counters.velocityId = nextCount(counters.velocityId);
+    counters.durationId = nextCount(counters.durationId);
+    counters.userMidiMessageId = nextCount(counters.userMidiMessageId);
+    counters.hitCount = nextCount(counters.hitCount);
+    m_counters->markChanged(nodeId, PlaybackCounters::Lists);
 }
 
-qint64 VoiceTraversal::nextDuration(const QString &entry, QmdItemId primaryEdge,
+qint64 VoiceTraversal::nextDuration(const PlaybackGraph::Duration &entry, QmdItemId primaryEdge,
                                     qint64 previous) const
 {
-    QString text = entry;
     double unit = TicksPerPrincipal;
     double factor = 1.0;
     bool unitFromEdge = false;
-    if (text.endsWith(QLatin1Char('%'))) {
-        bool ok = false;
-        const qint64 travelTime = primaryEdge ? m_host->travelTime(primaryEdge, &ok) : 0;
-        if (ok) {
-            // A percentage is a share of the time to the next node.
-            unit = double(travelTime);
+    if (entry.percent) {
+        // A percentage is a share of the time to the next node.
+        if (qint64 ticks = 0; primaryEdge && travelTime(primaryEdge, &ticks)) {
+            unit = double(ticks);
             unitFromEdge = true;
         }
-        text.chop(1);
         factor = 0.01;
     }
     const double max = MaxDuration;
-    const QChar sign = text.isEmpty() ? QChar() : text.at(0);
     double ticks = 0;
-    if (sign == QLatin1Char('*') || sign == QLatin1Char('/')) {
+    switch (entry.op) {
+    case PlaybackGraph::Duration::Multiply:
+    case PlaybackGraph::Duration::Divide:
         if (unitFromEdge)
             return previous;
-        const double operand = number(text.mid(1));
-        ticks = sign == QLatin1Char('*') ? previous * operand : previous / operand;
-    } else if (sign == QLatin1Char('+') || sign == QLatin1Char('-')) {
-        ticks = double(previous + signedTicks(number(text) * factor * unit, max));
-    } else {
-        ticks = number(text) * factor * unit;
+        ticks = entry.op == PlaybackGraph::Duration::Multiply ? previous * entry.value
+                                                              : previous / entry.value;
+        break;
+    case PlaybackGraph::Duration::Add:
+        ticks = double(previous + signedTicks(entry.value * factor * unit, max));
+        break;
+    case PlaybackGraph::Duration::Set:
+        ticks = entry.value * factor * unit;
+        break;
     }
     return clampedTicks(ticks, max);
 }
 
-VoiceTraversal::Choice VoiceTraversal::chooseEdges(QmdItemId node)
+VoiceTraversal::Choice VoiceTraversal::chooseEdges(QmdItemId nodeId, const Element &node)
 {
-    const QString list = m_host->elementValue(node, QStringLiteral("ArcUsageList")).toString();
-    if (list.isEmpty() || !m_host->hasElementState(node))
+    if (!node.hasUsage || !m_counters->find(nodeId))
         return {};
-    const QStringList fields = list.split(QLatin1Char(','));
-    switch (m_host->elementValue(node, QStringLiteral("SignallingMethod")).toInt()) {
+    switch (node.signalling) {
     case 0:
-        return chooseSequential(node, fields);
+        return chooseSequential(nodeId, node);
     case 1:
-        return chooseParallel(fields);
+        return chooseParallel(node);
     case 2:
-        return chooseRandom(fields);
+        return chooseRandom(node);
     default:
         return {};
     }
 }
 
-VoiceTraversal::Choice VoiceTraversal::chooseSequential(QmdItemId node, const QStringList &fields)
+VoiceTraversal::Choice VoiceTraversal::chooseSequential(QmdItemId nodeId, const Element &node)
 {
-    int id = m_host->elementStateValue(node, QStringLiteral("CurrentEdgeUsageId")).toInt();
-    int uses = m_host->elementStateValue(node, QStringLiteral("CurrentEdgeUsageUses")).toInt();
-    UsageEntry entry = usageEntry(fields, id);
+    PlaybackCounters::Values &counters = *m_counters->find(nodeId);
+    int id = counters.edgeUsageId;
+    int uses = counters.edgeUsageUses;
+    PlaybackGraph::Usage entry = usageAt(node.usage, id);
     if (entry.empty) {
         id = uses = 0;
-        entry = usageEntry(fields, id);
+        entry = usageAt(node.usage, id);
         if (entry.empty)
             return {};
     }
@@ -432,10 +333,10 @@ VoiceTraversal::Choice VoiceTraversal::chooseSequential(QmdItemId node, const QS
         if (entry.count <= uses) {
             ++id;
             uses = 0;
-            entry = usageEntry(fields, id);
+            entry = usageAt(node.usage, id);
             if (entry.empty) {
                 id = 0;
-                entry = usageEntry(fields, id);
+                entry = usageAt(node.usage, id);
                 if (entry.empty)
                     return {};
             }
@@ -444,22 +345,21 @@ VoiceTraversal::Choice VoiceTraversal::chooseSequential(QmdItemId node, const QS
     }
     if (!hasFreeVoice())
         return {};
-    m_host->writeElementState(node, {{QStringLiteral("CurrentEdgeUsageId"), uint(id)},
-                                     {QStringLiteral("CurrentEdgeUsageUses"), uses}});
+    counters.edgeUsageId = id;
+    counters.edgeUsageUses = uses;
+    m_counters->markChanged(nodeId, PlaybackCounters::EdgeUsage);
     return {entry.edge, {}};
 }
 
-VoiceTraversal::Choice VoiceTraversal::chooseParallel(const QStringList &fields)
+VoiceTraversal::Choice VoiceTraversal::chooseParallel(const Element &node)
 {
     Choice choice;
     qint64 primaryTime = 0;
-    for (int i = 0; i < fields.size(); ++i) {
+    for (const PlaybackGraph::Usage &entry : node.usage) {
         if (!hasFreeVoice())
             break;
-        const UsageEntry entry = usageEntry(fields, i);
-        bool ok = false;
-        const qint64 time = m_host->travelTime(entry.edge, &ok);
-        if (!ok)
+        qint64 time = 0;
+        if (!travelTime(entry.edge, &time))
             continue;
         choice.further.append(entry.edge);
         if (!choice.primary || time > primaryTime) {
@@ -473,11 +373,10 @@ VoiceTraversal::Choice VoiceTraversal::chooseParallel(const QStringList &fields)
     return choice;
 }
 
-VoiceTraversal::Choice VoiceTraversal::chooseRandom(const QStringList &fields)
+VoiceTraversal::Choice VoiceTraversal::chooseRandom(const Element &node)
 {
-    QList<UsageEntry> entries;
-    for (int i = 0; i < fields.size(); ++i) {
-        const UsageEntry entry = usageEntry(fields, i);
+    QList<PlaybackGraph::Usage> entries;
+    for (const PlaybackGraph::Usage &entry : node.usage) {
         if (entry.empty)
             continue;
         if (entry.count == 0)
@@ -487,11 +386,11 @@ VoiceTraversal::Choice VoiceTraversal::chooseRandom(const QStringList &fields)
     if (entries.isEmpty())
         return {};
     qint64 total = 0;
-    for (const UsageEntry &entry : entries)
+    for (const PlaybackGraph::Usage &entry : std::as_const(entries))
         total += entry.count;
     const int drawn = m_random.between(1, int(std::clamp<qint64>(total, INT_MIN, INT_MAX)));
     qint64 sum = 0;
-    for (const UsageEntry &entry : entries) {
+    for (const PlaybackGraph::Usage &entry : std::as_const(entries)) {
         sum += entry.count;
         if (sum >= drawn)
             return {entry.edge, {}};
@@ -499,24 +398,36 @@ VoiceTraversal::Choice VoiceTraversal::chooseRandom(const QStringList &fields)
     return {};
 }
 
-qint64 VoiceTraversal::legTime(QmdItemId edge, bool *ok) const
+bool VoiceTraversal::travelTime(QmdItemId edge, qint64 *ticks) const
+{
+    const Element *element = m_graph->element(edge);
+    if (!element || !element->travelKnown)
+        return false;
+    *ticks = element->travelTicks;
+    return true;
+}
+
+bool VoiceTraversal::legTime(QmdItemId edge, qint64 *ticks) const
 {
     // A wormhole carries a voice to its far node at once, and the start of a
     // run is at the group's own node.
-    if (edge == m_groupId || m_host->elementValue(edge, QStringLiteral("IsWormhole")).toBool()) {
-        *ok = true;
-        return 0;
+    const Element *element = m_graph->element(edge);
+    if (edge == m_groupId || (element && element->wormhole)) {
+        *ticks = 0;
+        return true;
     }
-    return m_host->travelTime(edge, ok);
+    return travelTime(edge, ticks);
 }
 
 bool VoiceTraversal::spawn(QmdItemId edge, const VoiceTravel &from)
 {
     if (!edge)
         return false;
-    bool ok = false;
-    const qint64 travelTime = legTime(edge, &ok);
-    if (!ok || !m_host->hasElementState(edge))
+    qint64 travelTicks = 0;
+    if (!legTime(edge, &travelTicks))
+        return false;
+    PlaybackCounters::Values *counters = m_counters->find(edge);
+    if (!counters)
         return false;
     Voice *voice = takeFreeVoice();
     if (!voice)
@@ -524,9 +435,9 @@ bool VoiceTraversal::spawn(QmdItemId edge, const VoiceTravel &from)
     voice->travel = from;
     voice->travel.edge = edge;
     voice->travel.departureTick = from.arrivalTick;
-    voice->travel.arrivalTick = from.arrivalTick + travelTime;
-    const int scaleId = m_host->elementStateValue(edge, QStringLiteral("CurrentScaleId")).toInt();
-    m_host->writeElementState(edge, {{QStringLiteral("CurrentScaleId"), nextCount(scaleId)}});
+    voice->travel.arrivalTick = from.arrivalTick + travelTicks;
+    counters->scaleId = nextCount(counters->scaleId);
+    m_counters->markChanged(edge, PlaybackCounters::Scale);
     return true;
 }
 
@@ -536,11 +447,12 @@ void VoiceTraversal::retime()
         const std::lock_guard locker(m_poolMutex);
         m_waiting.clear();
     }
+    const std::lock_guard core(m_core->mutex());
+    m_graph = &m_core->graph();
     for (Voice *voice : activeVoices()) {
-        bool ok = false;
-        const qint64 travelTime = legTime(voice->travel.edge, &ok);
-        if (ok)
-            voice->travel.arrivalTick = voice->travel.departureTick + travelTime;
+        qint64 travelTicks = 0;
+        if (legTime(voice->travel.edge, &travelTicks))
+            voice->travel.arrivalTick = voice->travel.departureTick + travelTicks;
         else
             returnVoice(voice);
     }

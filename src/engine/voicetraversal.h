@@ -1,17 +1,18 @@
 #pragma once
 
+#include "playbackcounters.h"
+#include "playbackgraph.h"
 #include "qmdglobal.h"
 #include "voice.h"
 #include "voicerandom.h"
 
 #include <QList>
 #include <QSet>
-#include <QString>
 
 #include <limits>
 #include <mutex>
 
-class VoiceHost;
+class PlaybackCore;
 
 // The voices of one voice group and the rules by which they travel: a node
 // fires when a voice reaches it, plays from its lists, advances its counters
@@ -21,14 +22,14 @@ class VoiceHost;
 // playback (which fires a few milliseconds ahead) and the offline render.
 //
 // One thread at a time drives a traversal; the pool has its own mutex so
-// that others may ask after the voices, and firings of all traversals of a
-// document are serialised by the host's engine mutex.
+// that others may ask after the voices. Every firing, and every reading of
+// the network, holds the core's mutex.
 class VoiceTraversal
 {
 public:
     // Voices get the ids 1 up to, not including, this bound.
     static constexpr quint32 PoolBound = 25;
-    static constexpr qint64 MaxDuration = 6652800000;
+    static constexpr qint64 MaxDuration = PlaybackGraph::MaxDuration;
     // Rounds at one tick after which the voices due there are taken to
     // circle through zero-time edges for ever and are held (see
     // processDue()).
@@ -36,7 +37,7 @@ public:
     // What nextArrival() answers when no voice can fire.
     static constexpr qint64 NoArrival = std::numeric_limits<qint64>::max();
 
-    VoiceTraversal(QmdItemId groupId, VoiceHost *host);
+    VoiceTraversal(QmdItemId groupId, PlaybackCore *core);
     ~VoiceTraversal();
     VoiceTraversal(const VoiceTraversal &) = delete;
     VoiceTraversal &operator=(const VoiceTraversal &) = delete;
@@ -60,45 +61,55 @@ public:
     // The earliest arrival tick of a voice that can fire; NoArrival when
     // there is none.
     qint64 nextArrival() const;
-    // Fires the voice's node if the voice has arrived by tick now; false
-    // when it did not fire (not yet due, or its node is missing and it waits).
-    bool process(Voice *voice, qint64 now);
     // Re-times every voice in flight after the network changed under it;
     // a voice whose edge has gone ends its path, and a waiting voice tries
     // its node again.
     void retime();
 
-    // The MIDI note number of a note name ("C3" is 60), in 8 bits.
-    static quint8 noteNumber(const QString &name);
-
 private:
+    using Element = PlaybackGraph::Element;
+
     struct Choice
     {
         QmdItemId primary = 0;
         QList<QmdItemId> further;
     };
 
+    // Fires the voice's node, with the core's mutex held; false when its
+    // node is missing and it waits.
+    bool fire(Voice *voice);
+
     Voice *takeFreeVoice();
     void returnVoice(Voice *voice);
     bool hasFreeVoice() const;
 
-    Choice chooseEdges(QmdItemId node);
-    Choice chooseSequential(QmdItemId node, const QStringList &entries);
-    Choice chooseParallel(const QStringList &entries);
-    Choice chooseRandom(const QStringList &entries);
-    void playLists(QmdItemId node, QmdItemId primaryEdge, const QString &userMessages,
+    Choice chooseEdges(QmdItemId nodeId, const Element &node);
+    Choice chooseSequential(QmdItemId nodeId, const Element &node);
+    Choice chooseParallel(const Element &node);
+    Choice chooseRandom(const Element &node);
+    void playLists(QmdItemId nodeId, const Element &node, QmdItemId primaryEdge,
                    VoiceTravel *travel);
-    qint64 nextDuration(const QString &entry, QmdItemId primaryEdge, qint64 previous) const;
-    qint64 legTime(QmdItemId edge, bool *ok) const;
+    qint64 nextDuration(const PlaybackGraph::Duration &entry, QmdItemId primaryEdge,
+                        qint64 previous) const;
+    // The time along an edge as the document measures it; false for an
+    // edge whose ends are not both there.
+    bool travelTime(QmdItemId edge, qint64 *ticks) const;
+    // The same for a voice's leg: the start of a run and a wormhole take no
+    // time.
+    bool legTime(QmdItemId edge, qint64 *ticks) const;
     bool spawn(QmdItemId edge, const VoiceTravel &from);
 
     const QmdItemId m_groupId;
-    VoiceHost *const m_host;
+    PlaybackCore *const m_core;
+    // Set for the length of a firing, with the core's mutex held.
+    const PlaybackGraph *m_graph = nullptr;
+    PlaybackCounters *m_counters = nullptr;
+
     mutable std::mutex m_poolMutex;
     QSet<Voice *> m_free;
     QSet<Voice *> m_active;
     // Active voices held out of the rounds (see processDue()).
     QSet<const Voice *> m_waiting;
-    // Drawn only inside a firing, so the engine mutex guards it.
+    // Drawn only inside a firing, so the core's mutex guards it.
     VoiceRandom m_random;
 };

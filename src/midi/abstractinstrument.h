@@ -60,7 +60,7 @@ public:
 
     // Queue a note on with its note off (both or neither) or a single event.
     // A full queue refuses them: the caller drops them. Any thread may queue.
-    bool enqueueNotePair(const InstrumentEvent &noteOn, const InstrumentEvent &noteOff);
+    virtual bool enqueueNotePair(const InstrumentEvent &noteOn, const InstrumentEvent &noteOff);
     bool enqueue(const InstrumentEvent &event);
     int queuedCount() const;
 

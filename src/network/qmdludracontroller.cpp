@@ -200,6 +200,7 @@ void QmdLudraController::resetDocument()
     endRequest();
     rebuildTimingSource();
     QmdLudraPlayback::destroy(old);
+    m_playback->rebuildGraph();
     rebuildPlaybackObjects();
     rebuildEdgeFromNodeCache();
     m_instrumentsModel->setController(this);
@@ -353,6 +354,8 @@ void QmdLudraController::moveInstrumentOutOfVoiceGroup(const QmdIndex &voiceGrou
 QFile::FileError QmdLudraController::save(const QString &fileName, QmdRequestId)
 {
     m_lastFileErrorString.clear();
+    // What the voices have counted while playing belongs in the file.
+    m_playback->flushCounters();
     const QFileInfo info(fileName);
     if (info.exists() && !isWritableByAnybody(info)) {
         m_lastFileErrorString = tr("The file is write-protected.");
@@ -651,6 +654,8 @@ void QmdLudraController::receivedRequestFinished(QmdRequestId rid, Qmd::RequestF
             m_openRequests.erase(open);
         }
     }
+    // The voices play the request's changes from their next firing on.
+    m_playback->updateGraph();
     Base::receivedRequestFinished(rid, flags, status);
 }
 
@@ -684,7 +689,7 @@ void QmdLudraController::receivedItemsChanged(const QmdIndex &parent, const QStr
         }
     } else if (isNetworkElement(parent)) {
         // Geometry, paths and lists take effect on the voices under way.
-        requestTraverseFromPlaybackPos();
+        m_playback->noteChanged(parent.id());
     } else if (isContainer(this->parent(parent), instrumentsIndex())) {
         Q_EMIT instrumentDataChanged(parent.id(), keys, rid);
     }
@@ -705,13 +710,16 @@ void QmdLudraController::receivedItemsRemoved(const QmdIndex &parent, const QStr
 {
     Base::receivedItemsRemoved(parent, keys, rid);
     if (isNetworkElement(parent))
-        requestTraverseFromPlaybackPos();
+        m_playback->noteChanged(parent.id());
     else if (isContainer(this->parent(parent), instrumentsIndex()))
         Q_EMIT instrumentDataRemoved(parent.id(), keys, rid);
 }
 
 void QmdLudraController::onElementsAdded(const QmdItemIdList &ids, QmdRequestId rid)
 {
+    // A new voice group starts from its values at once.
+    m_playback->noteChanged(ids);
+    m_playback->updateGraph();
     createVoiceGroupObjectsFor(ids);
     const bool replay = isUndoRedoRequest(rid);
     const QmdIndex elements = elementsIndex();
@@ -748,6 +756,7 @@ void QmdLudraController::onElementsRemoved(const QmdItemIdList &ids, QmdRequestI
             remove(states, m_elementStatesIndex);
         endRequest();
     }
+    m_playback->noteChanged(ids);
     destroyVoiceGroupObjectsFor(ids);
     if (replay) {
         RequestScope scope(this);
@@ -965,6 +974,18 @@ void QmdLudraController::resetElementStatesForStart()
             QmdLudra::initialElementState(elementType(index(id, elements)));
         if (!initial.isEmpty())
             setData(initial, index(id, m_elementStatesIndex));
+    }
+    endRequest();
+}
+
+void QmdLudraController::writeElementStates(
+    const QHash<QmdItemId, QHash<QString, QVariant>> &records)
+{
+    startRequest(QmdRequestOptions(Qmd::NoUndo, QStringLiteral("Playback")));
+    for (auto it = records.cbegin(); it != records.cend(); ++it) {
+        const QmdIndex state = index(it.key(), m_elementStatesIndex);
+        if (isValid(state))
+            setData(it.value(), state);
     }
     endRequest();
 }

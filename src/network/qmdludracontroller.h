@@ -194,6 +194,10 @@ private:
     // Builds the timing source anew; playback that was under way stops,
     // and says so.
     void rebuildTimingSource();
+    // The counters playback keeps, into the elements' state records, as one
+    // request outside the undo history.
+    friend class QmdLudraPlayback;
+    void writeElementStates(const QHash<QmdItemId, QHash<QString, QVariant>> &records);
 
     void applyDocumentDefaults();
     void cacheRootIndexes();

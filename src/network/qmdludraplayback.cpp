@@ -6,10 +6,14 @@
 #include "midisync.h"
 #include "qmdludra.h"
 #include "qmdludracontroller.h"
+#include "qmdludragraphcompiler.h"
 #include "voicegroup.h"
 
-QmdLudraPlayback::QmdLudraPlayback(QmdLudraController *controller) : QmdLudraVoiceHost(controller)
+QmdLudraPlayback::QmdLudraPlayback(QmdLudraController *controller)
+    : m_controller(controller), m_core(this)
 {
+    m_flushTimer.setInterval(CounterFlushMs);
+    m_flushTimer.callOnTimeout([this] { flushCounters(); });
 }
 
 QmdLudraPlayback::~QmdLudraPlayback()
@@ -20,14 +24,14 @@ QmdLudraPlayback::~QmdLudraPlayback()
 bool QmdLudraPlayback::deliverNotePair(QmdItemId instrument, const InstrumentEvent &noteOn,
                                        const InstrumentEvent &noteOff)
 {
-    const std::lock_guard locker(controller()->dataLock());
+    const std::lock_guard locker(m_objectsMutex);
     AbstractInstrument *object = m_instruments.value(instrument);
     return object && object->enqueueNotePair(noteOn, noteOff);
 }
 
 bool QmdLudraPlayback::deliverEvent(QmdItemId instrument, const InstrumentEvent &event)
 {
-    const std::lock_guard locker(controller()->dataLock());
+    const std::lock_guard locker(m_objectsMutex);
     AbstractInstrument *object = m_instruments.value(instrument);
     return object && object->enqueue(event);
 }
@@ -39,25 +43,25 @@ bool QmdLudraPlayback::appendFiredNode(const FiredNode &record)
 
 VoiceGroup *QmdLudraPlayback::voiceGroup(QmdItemId element) const
 {
-    const std::lock_guard locker(controller()->dataLock());
+    const std::lock_guard locker(m_objectsMutex);
     return m_voiceGroups.value(element);
 }
 
 AbstractInstrument *QmdLudraPlayback::instrument(QmdItemId id) const
 {
-    const std::lock_guard locker(controller()->dataLock());
+    const std::lock_guard locker(m_objectsMutex);
     return m_instruments.value(id);
 }
 
 QList<VoiceGroup *> QmdLudraPlayback::voiceGroups() const
 {
-    const std::lock_guard locker(controller()->dataLock());
+    const std::lock_guard locker(m_objectsMutex);
     return m_voiceGroups.values();
 }
 
 QList<AbstractInstrument *> QmdLudraPlayback::instruments() const
 {
-    const std::lock_guard locker(controller()->dataLock());
+    const std::lock_guard locker(m_objectsMutex);
     return m_instruments.values();
 }
 
@@ -69,7 +73,7 @@ bool QmdLudraPlayback::isPlaying() const
 
 bool QmdLudraPlayback::isSilent() const
 {
-    const std::lock_guard locker(controller()->dataLock());
+    const std::lock_guard locker(m_objectsMutex);
     for (const VoiceGroup *group : m_voiceGroups) {
         if (group->hasActiveVoices())
             return false;
@@ -83,7 +87,7 @@ bool QmdLudraPlayback::isSilent() const
 
 void QmdLudraPlayback::rebuildTimingSource()
 {
-    QmdLudraController *const owner = controller();
+    QmdLudraController *const owner = m_controller;
     AbstractSync *source = nullptr;
     AbstractSync *old = nullptr;
     {
@@ -117,7 +121,7 @@ void QmdLudraPlayback::rebuildTimingSource()
     for (AbstractInstrument *instrument : instruments())
         instrument->setTimingSource(source);
     for (VoiceGroup *group : voiceGroups())
-        group->syncSync();
+        group->setTimingSource(source);
 
     if (old) {
         old->setController(nullptr);
@@ -133,7 +137,7 @@ bool QmdLudraPlayback::isTimingSourceOf(const QString &syncType) const
 
 void QmdLudraPlayback::createVoiceGroups(const QmdItemIdList &elements)
 {
-    QmdLudraController *const owner = controller();
+    QmdLudraController *const owner = m_controller;
     QList<VoiceGroup *> created;
     for (QmdItemId id : elements) {
         const QmdIndex record = owner->index(id, owner->elementsIndex());
@@ -141,7 +145,9 @@ void QmdLudraPlayback::createVoiceGroups(const QmdItemIdList &elements)
                 QmdLudra::VoiceGroup ||
             voiceGroup(id))
             continue;
-        created << new VoiceGroup(id, this);
+        auto *group = new VoiceGroup(id, &m_core);
+        group->setTimingSource(m_timingSource);
+        created << group;
     }
     const bool playing = m_primed;
     for (VoiceGroup *group : std::as_const(created)) {
@@ -149,14 +155,14 @@ void QmdLudraPlayback::createVoiceGroups(const QmdItemIdList &elements)
         if (playing)
             group->continueIterating(position());
     }
-    const std::lock_guard locker(owner->dataLock());
+    const std::lock_guard locker(m_objectsMutex);
     for (VoiceGroup *group : std::as_const(created))
         m_voiceGroups.insert(group->groupId(), group);
 }
 
 void QmdLudraPlayback::createInstruments(const QmdItemIdList &ids)
 {
-    QmdLudraController *const owner = controller();
+    QmdLudraController *const owner = m_controller;
     AbstractSync *source = m_timingSource;
     QList<AbstractInstrument *> created;
     for (QmdItemId id : ids) {
@@ -177,14 +183,14 @@ void QmdLudraPlayback::createInstruments(const QmdItemIdList &ids)
         if (playing)
             object->play();
     }
-    const std::lock_guard locker(owner->dataLock());
+    const std::lock_guard locker(m_objectsMutex);
     for (AbstractInstrument *object : std::as_const(created))
         m_instruments.insert(object->id(), object);
 }
 
 QmdLudraPlayback::Objects QmdLudraPlayback::takeVoiceGroups(const QmdItemIdList &elements)
 {
-    const std::lock_guard locker(controller()->dataLock());
+    const std::lock_guard locker(m_objectsMutex);
     Objects taken;
     for (QmdItemId id : elements) {
         if (VoiceGroup *group = m_voiceGroups.take(id))
@@ -195,7 +201,7 @@ QmdLudraPlayback::Objects QmdLudraPlayback::takeVoiceGroups(const QmdItemIdList 
 
 QmdLudraPlayback::Objects QmdLudraPlayback::takeInstruments(const QmdItemIdList &ids)
 {
-    const std::lock_guard locker(controller()->dataLock());
+    const std::lock_guard locker(m_objectsMutex);
     Objects taken;
     for (QmdItemId id : ids) {
         if (AbstractInstrument *object = m_instruments.take(id))
@@ -206,7 +212,7 @@ QmdLudraPlayback::Objects QmdLudraPlayback::takeInstruments(const QmdItemIdList 
 
 QmdLudraPlayback::Objects QmdLudraPlayback::takeAll()
 {
-    const std::lock_guard locker(controller()->dataLock());
+    const std::lock_guard locker(m_objectsMutex);
     Objects taken{m_voiceGroups.values(), m_instruments.values()};
     m_voiceGroups.clear();
     m_instruments.clear();
@@ -246,6 +252,12 @@ void QmdLudraPlayback::setPlaying(bool play)
 void QmdLudraPlayback::prime(bool play, qint64 startTick)
 {
     m_primed = play;
+    if (play) {
+        m_flushTimer.start();
+    } else {
+        m_flushTimer.stop();
+        flushCounters();
+    }
     for (AbstractInstrument *instrument : instruments()) {
         if (play)
             instrument->play();
@@ -266,6 +278,10 @@ bool QmdLudraPlayback::beginGotoStart(bool rewindSource)
     // way ends here, and none begins until the groups are told to go on.
     for (VoiceGroup *group : voiceGroups())
         group->pauseIterating();
+    {
+        const std::lock_guard locker(m_core.mutex());
+        m_core.counters().clear();
+    }
     bool restart = false;
     AbstractSync *source = m_timingSource;
     if (rewindSource && source) {
@@ -283,10 +299,7 @@ void QmdLudraPlayback::endGotoStart(bool restartSource)
     const QList<VoiceGroup *> groups = voiceGroups();
     for (VoiceGroup *group : groups)
         group->reset(0);
-    {
-        const std::lock_guard locker(controller()->dataLock());
-        m_firedNodes.clear();
-    }
+    m_firedNodes.clear();
     if (restartSource)
         setPlaying(true);
     if (m_primed) {
@@ -295,8 +308,50 @@ void QmdLudraPlayback::endGotoStart(bool restartSource)
     }
 }
 
-void QmdLudraPlayback::retime()
+void QmdLudraPlayback::rebuildGraph()
 {
+    m_changedElements.clear();
+    const QmdLudraGraphCompiler::Result compiled = QmdLudraGraphCompiler(m_controller).compile();
+    m_core.install(compiled.graph, compiled.states);
+}
+
+void QmdLudraPlayback::noteChanged(const QmdItemIdList &elements)
+{
+    for (QmdItemId id : elements)
+        m_changedElements.insert(id);
+}
+
+void QmdLudraPlayback::updateGraph()
+{
+    if (m_changedElements.isEmpty())
+        return;
+    const QSet<QmdItemId> changed = std::exchange(m_changedElements, {});
+    const QmdLudraGraphCompiler::Result compiled =
+        QmdLudraGraphCompiler(m_controller).update(*m_core.currentGraph(), changed);
+    m_core.install(compiled.graph, compiled.states);
     for (VoiceGroup *group : voiceGroups())
         group->traverseFromPlaybackPos();
+}
+
+void QmdLudraPlayback::retime()
+{
+    rebuildGraph();
+    for (VoiceGroup *group : voiceGroups())
+        group->traverseFromPlaybackPos();
+}
+
+void QmdLudraPlayback::flushCounters()
+{
+    QHash<QmdItemId, QHash<QString, QVariant>> records;
+    {
+        const std::lock_guard locker(m_core.mutex());
+        PlaybackCounters &counters = m_core.counters();
+        const QHash<QmdItemId, quint8> changed = counters.takeChanged();
+        for (auto it = changed.cbegin(); it != changed.cend(); ++it) {
+            if (const PlaybackCounters::Values *values = counters.find(it.key()))
+                records.insert(it.key(), QmdLudraGraphCompiler::stateValues(*values, it.value()));
+        }
+    }
+    if (!records.isEmpty())
+        m_controller->writeElementStates(records);
 }

@@ -1,14 +1,21 @@
 #pragma once
 
+#include "eventsink.h"
 #include "firednodequeue.h"
-#include "qmdludravoicehost.h"
+#include "playbackcore.h"
+#include "qmdglobal.h"
 
 #include <QHash>
 #include <QList>
+#include <QSet>
+#include <QTimer>
 
 #include <atomic>
+#include <mutex>
 
 class AbstractInstrument;
+class AbstractSync;
+class QmdLudraController;
 class VoiceGroup;
 
 // The objects that make one network document sound in real time: its timing
@@ -16,10 +23,17 @@ class VoiceGroup;
 // output thread per instrument record, and the fired-node queue the display
 // drains. The controller owns one and drives it as the document changes.
 //
-// The maps of objects change only under the controller's data lock, and
-// nothing here waits for a thread, or pauses a voice group, while holding
-// that lock: a voice thread may be waiting for it to finish its step.
-class QmdLudraPlayback : public QmdLudraVoiceHost
+// The voices travel the document compiled into a graph, which is compiled
+// again, element by element, when a request that changed elements has
+// finished. The counters they advance live in the engine while it plays and
+// reach the document's state records in batches: every 16 ms while playing,
+// and whenever playback pauses or the document is saved.
+//
+// Everything here is called on the controller's thread, except the event
+// sink, which voice-group threads call while firing. The maps of objects
+// change under the objects mutex, which a firing takes to deliver; nothing
+// here waits for a thread while holding it.
+class QmdLudraPlayback : public EventSink
 {
 public:
     // Objects out of their maps, still to be stopped and deleted.
@@ -29,8 +43,10 @@ public:
         QList<AbstractInstrument *> instruments;
     };
 
+    static constexpr int CounterFlushMs = 16;
+
     explicit QmdLudraPlayback(QmdLudraController *controller);
-    ~QmdLudraPlayback() override;
+    ~QmdLudraPlayback();
     QmdLudraPlayback(const QmdLudraPlayback &) = delete;
     QmdLudraPlayback &operator=(const QmdLudraPlayback &) = delete;
 
@@ -38,7 +54,8 @@ public:
                          const InstrumentEvent &noteOff) override;
     bool deliverEvent(QmdItemId instrument, const InstrumentEvent &event) override;
     bool appendFiredNode(const FiredNode &record) override;
-    AbstractSync *timingSource() const override { return m_timingSource; }
+    AbstractSync *timingSource() const { return m_timingSource; }
+    QmdLudraController *controller() const { return m_controller; }
 
     FiredNodeQueue &firedNodes() { return m_firedNodes; }
     VoiceGroup *voiceGroup(QmdItemId element) const;
@@ -86,15 +103,33 @@ public:
     // outputs are primed.
     bool beginGotoStart(bool rewindSource);
     void endGotoStart(bool restartSource);
-    // Voices in flight follow the network as it is now.
+    // Compiles the whole document anew; the counters start from its state
+    // records.
+    void rebuildGraph();
+    // The elements a request changed, added or removed: they are compiled
+    // again once it has finished (updateGraph()).
+    void noteChanged(QmdItemId element) { m_changedElements.insert(element); }
+    void noteChanged(const QmdItemIdList &elements);
+    // Installs the graph with the noted elements compiled again, and lets
+    // the voices in flight follow it.
+    void updateGraph();
+    // Voices in flight follow the network as it is now, compiled whole.
     void retime();
+    // Writes the counters that changed into the document's state records.
+    void flushCounters();
 
 private:
     QList<VoiceGroup *> voiceGroups() const;
     QList<AbstractInstrument *> instruments() const;
 
+    QmdLudraController *const m_controller;
+    PlaybackCore m_core;
+    QSet<QmdItemId> m_changedElements;
+    QTimer m_flushTimer;
     std::atomic<AbstractSync *> m_timingSource{nullptr};
     QString m_syncType;
+    // Guards the two maps below.
+    mutable std::mutex m_objectsMutex;
     QHash<QmdItemId, VoiceGroup *> m_voiceGroups;
     QHash<QmdItemId, AbstractInstrument *> m_instruments;
     FiredNodeQueue m_firedNodes;

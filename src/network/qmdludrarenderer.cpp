@@ -3,9 +3,11 @@
 #include "midiinstrument.h"
 #include "midioutput.h"
 #include "playbackclock.h"
+#include "playbackcore.h"
 #include "qmdludra.h"
 #include "qmdludracontroller.h"
-#include "qmdludrarendervoicehost.h"
+#include "qmdludragraphcompiler.h"
+#include "qmdludrarendersink.h"
 #include "voicetraversal.h"
 
 #include <QBitArray>
@@ -93,15 +95,24 @@ StandardMidiFile QmdLudraRenderer::render()
 {
     m_skippedUserMessages = 0;
     const qint64 endTick = std::max<qint64>(m_endTick, 0);
-    QmdLudraRenderVoiceHost host(m_controller);
+    QmdLudraRenderSink sink(m_controller);
+    PlaybackCore core(&sink);
+    // The render starts where play from the start does: every counter at
+    // its initial value, whatever the document's records hold now.
+    QmdLudraGraphCompiler::Result compiled = QmdLudraGraphCompiler(m_controller).compile();
+    for (PlaybackCounters::Values &values : compiled.states)
+        values = PlaybackCounters::Values();
+    core.install(compiled.graph, compiled.states);
 
     std::vector<std::unique_ptr<VoiceTraversal>> groups;
     QmdItemIdList elements = m_controller->ids(m_controller->elementsIndex());
     std::sort(elements.begin(), elements.end());
     for (QmdItemId element : std::as_const(elements)) {
-        if (host.elementValue(element, QStringLiteral("Type")).toUInt() != QmdLudra::VoiceGroup)
+        const QmdIndex record = m_controller->index(element, m_controller->elementsIndex());
+        if (m_controller->data(m_controller->index(QmdLudra::TypeKey, record)).toUInt() !=
+            QmdLudra::VoiceGroup)
             continue;
-        groups.push_back(std::make_unique<VoiceTraversal>(element, &host));
+        groups.push_back(std::make_unique<VoiceTraversal>(element, &core));
         groups.back()->reset(0, m_seed);
     }
 
@@ -113,13 +124,13 @@ StandardMidiFile QmdLudraRenderer::render()
             now = std::min(now, group->nextArrival());
         if (now >= endTick)
             break;
-        host.sendDue(now - 1);
+        sink.sendDue(now - 1);
         for (const auto &group : groups)
             group->processDue(now);
         if (m_progress && iteration % ProgressInterval == 0)
             m_progress(now, endTick);
     }
-    host.finish(endTick);
+    sink.finish(endTick);
     if (m_progress)
         m_progress(endTick, endTick);
 
@@ -131,7 +142,7 @@ StandardMidiFile QmdLudraRenderer::render()
         quint32(std::min((MicrosecondsPerMinute + tempo / 2) / tempo, MaxMicrosecondsPerQuarter));
     const uint numerator = documentValue(QStringLiteral("PrincipalsToBeatsNumerator"), 1);
     const uint denominator = documentValue(QStringLiteral("PrincipalsToBeatsDenominator"), 1);
-    for (auto sent = host.sent().cbegin(); sent != host.sent().cend(); ++sent)
+    for (auto sent = sink.sent().cbegin(); sent != sink.sent().cend(); ++sent)
         file.tracks.append(track(sent.key(), sent.value(), numerator, denominator));
     return file;
 }

@@ -1,6 +1,6 @@
+#include "enginenetwork.h"
 #include "manualclock.h"
 #include "midisync.h"
-#include "testnetwork.h"
 #include "voicegroup.h"
 
 #include <QtTest>
@@ -20,12 +20,12 @@ void tst_VoiceGroup::deadEndStopsIterating()
 {
     // The clock first: the group's thread reads it until the group is gone.
     ManualClock clock;
-    TestNetwork network;
+    EngineNetwork network;
     MidiSync sync;
-    network.setTimingSource(&sync);
     network.addNode(10, 0, 0);
     network.addVoiceGroup(1, 10);
-    VoiceGroup group(1, &network);
+    VoiceGroup group(1, &network.compile());
+    group.setTimingSource(&sync);
     group.startAndWait(QThread::TimeCriticalPriority);
     sync.setRunning(true);
     group.continueIterating(0);

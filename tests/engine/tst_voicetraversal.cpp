@@ -1,4 +1,4 @@
-#include "testnetwork.h"
+#include "enginenetwork.h"
 #include "voicetraversal.h"
 
 #include <QtTest>
@@ -10,21 +10,10 @@ namespace {
 constexpr qint64 P = QmdLudra::TicksPerPrincipal;
 const QString ArcUsageList = "ArcUsageList";
 
-// Fires every voice due by now, again and again until none is due: the same
-// order of events as steps of a real-time group, without a clock.
+// Fires every voice due by now, as a step of a real-time group does.
 void fireUntil(VoiceTraversal &traversal, qint64 now)
 {
-    for (int round = 0; round < 100; ++round) {
-        bool fired = false;
-        for (Voice *voice : traversal.activeVoices()) {
-            if (voice->travel.arrivalTick <= now) {
-                traversal.process(voice, now);
-                fired = true;
-            }
-        }
-        if (!fired)
-            return;
-    }
+    traversal.processDue(now);
 }
 
 QList<qint64> arrivals(const VoiceTraversal &traversal)
@@ -82,7 +71,7 @@ void tst_VoiceTraversal::noteNumber()
 {
     QFETCH(QString, name);
     QFETCH(int, note);
-    QCOMPARE(VoiceTraversal::noteNumber(name), quint8(note));
+    QCOMPARE(PlaybackGraph::noteNumber(name), quint8(note));
 }
 
 void tst_VoiceTraversal::random()
@@ -151,7 +140,7 @@ void tst_VoiceTraversal::lists()
     QFETCH(int, velocity);
     QFETCH(qint64, duration);
 
-    TestNetwork network;
+    EngineNetwork network;
     network.addNode(10, 0, 0,
                     {{"PitchList", pitchList},
                      {"VelocityList", velocityList},
@@ -160,13 +149,13 @@ void tst_VoiceTraversal::lists()
     network.addNode(11, edgePrincipals, 0);
     network.addEdge(20, 10, 11);
     network.addVoiceGroup(1, 10, {{"InitialVelocity", "50"}, {"InitialDuration", "2"}});
-    network.writeElementState(10, {{"CurrentPitchId", pitchId}});
+    network.setState(10, {{"CurrentPitchId", pitchId}});
 
-    VoiceTraversal traversal(1, &network);
+    VoiceTraversal traversal(1, &network.compile());
     traversal.reset(7 * P);
     fireUntil(traversal, 7 * P);
 
-    const QList<TestNetwork::Delivery> deliveries = network.deliveries();
+    const QList<EngineNetwork::Delivery> deliveries = network.deliveries();
     QCOMPARE(deliveries.size(), 2);
     QCOMPARE(deliveries.at(0).instrument, QmdItemId(1));
     QCOMPARE(deliveries.at(0).event,
@@ -183,14 +172,14 @@ void tst_VoiceTraversal::lists()
 void tst_VoiceTraversal::countersWrapPastLargestInt()
 {
     const int largest = std::numeric_limits<int>::max();
-    TestNetwork network;
+    EngineNetwork network;
     network.addNode(10, 0, 0, {{ArcUsageList, "20=1"}});
     network.addNode(11, 1, 0);
     network.addEdge(20, 10, 11);
     network.addVoiceGroup(1, 10);
-    network.writeElementState(10, {{"HitCount", largest}});
-    network.writeElementState(20, {{"CurrentScaleId", largest}});
-    VoiceTraversal traversal(1, &network);
+    network.setState(10, {{"HitCount", largest}});
+    network.setState(20, {{"CurrentScaleId", largest}});
+    VoiceTraversal traversal(1, &network.compile());
     traversal.reset(0);
     fireUntil(traversal, 0);
     QCOMPARE(network.state(10, "HitCount").toInt(), std::numeric_limits<int>::min());
@@ -211,30 +200,30 @@ void tst_VoiceTraversal::userMessage()
 {
     QFETCH(QString, list);
     QFETCH(QByteArray, bytes);
-    TestNetwork network;
+    EngineNetwork network;
     network.addNode(10, 0, 0, {{"UserMidiMessageList", list}});
     network.addVoiceGroup(1, 10);
-    network.writeElementState(10, {{"CurrentUserMidiMessageId", 2}});
-    VoiceTraversal traversal(1, &network);
+    network.setState(10, {{"CurrentUserMidiMessageId", 2}});
+    VoiceTraversal traversal(1, &network.compile());
     traversal.reset(P);
     fireUntil(traversal, P);
-    const QList<TestNetwork::Delivery> deliveries = network.deliveries();
+    const QList<EngineNetwork::Delivery> deliveries = network.deliveries();
     QCOMPARE(deliveries.size(), 3);
     QCOMPARE(deliveries.at(0).event, InstrumentEvent::userMessage(P, bytes));
 }
 
 void tst_VoiceTraversal::mutedNodeAdvancesCounters()
 {
-    TestNetwork network;
+    EngineNetwork network;
     network.addNode(
         10, 0, 0,
         {{"DontPlayNote", true}, {"PitchList", "D3,E3"}, {"UserMidiMessageList", "B0 7B 00"}});
     network.addVoiceGroup(1, 10);
-    VoiceTraversal traversal(1, &network);
+    VoiceTraversal traversal(1, &network.compile());
     traversal.reset(0);
     fireUntil(traversal, 0);
 
-    const QList<TestNetwork::Delivery> deliveries = network.deliveries();
+    const QList<EngineNetwork::Delivery> deliveries = network.deliveries();
     QCOMPARE(deliveries.size(), 1);
     QCOMPARE(deliveries.at(0).event.type, qint32(InstrumentEvent::UserMessage));
     for (const char *key : {"CurrentPitchId", "CurrentVelocityId", "CurrentDurationId",
@@ -261,14 +250,14 @@ void tst_VoiceTraversal::sequential()
 {
     QFETCH(QString, usage);
     QFETCH(QList<QmdItemId>, edges);
-    TestNetwork network;
+    EngineNetwork network;
     network.addNode(10, 0, 0, {{ArcUsageList, usage}});
     network.addNode(11, 1, 0, {{ArcUsageList, "23=1"}});
     network.addEdge(21, 10, 11);
     network.addEdge(22, 10, 11);
     network.addEdge(23, 11, 10);
     network.addVoiceGroup(1, 10);
-    VoiceTraversal traversal(1, &network);
+    VoiceTraversal traversal(1, &network.compile());
     traversal.reset(0);
     QList<QmdItemId> taken;
     for (qint64 tick = 0; tick < 2 * P * edges.size() + 1; tick += P) {
@@ -295,7 +284,7 @@ void tst_VoiceTraversal::parallelContinuesOnLongestEdge()
 {
     QFETCH(QString, usage);
     QFETCH(QList<qint64>, arrivals);
-    TestNetwork network;
+    EngineNetwork network;
     network.addNode(10, 0, 0,
                     {{ArcUsageList, usage}, {"SignallingMethod", 1}, {"DurationList", "50%"}});
     network.addNode(11, 3, 0);
@@ -305,7 +294,7 @@ void tst_VoiceTraversal::parallelContinuesOnLongestEdge()
     network.addEdge(22, 10, 12);
     network.addEdge(23, 10, 13);
     network.addVoiceGroup(1, 10);
-    VoiceTraversal traversal(1, &network);
+    VoiceTraversal traversal(1, &network.compile());
     traversal.reset(0);
     fireUntil(traversal, 0);
     QCOMPARE(::arrivals(traversal), arrivals);
@@ -316,14 +305,14 @@ void tst_VoiceTraversal::parallelContinuesOnLongestEdge()
 
 void tst_VoiceTraversal::randomCountZeroWins()
 {
-    TestNetwork network;
+    EngineNetwork network;
     network.addNode(10, 0, 0, {{ArcUsageList, "21=5,,22=0,23=0"}, {"SignallingMethod", 2}});
     network.addNode(11, 1, 0);
     network.addEdge(21, 10, 11);
     network.addEdge(22, 10, 11);
     network.addEdge(23, 10, 11);
     network.addVoiceGroup(1, 10);
-    VoiceTraversal traversal(1, &network);
+    VoiceTraversal traversal(1, &network.compile());
     for (int run = 0; run < 5; ++run) {
         traversal.reset(0);
         fireUntil(traversal, 0);
@@ -335,7 +324,7 @@ void tst_VoiceTraversal::randomCountZeroWins()
 
 void tst_VoiceTraversal::poolHoldsTwentyFourVoices()
 {
-    TestNetwork network;
+    EngineNetwork network;
     QStringList usage{"21=1"};
     for (int i = 0; i < 30; ++i)
         usage.append("22=1");
@@ -346,7 +335,7 @@ void tst_VoiceTraversal::poolHoldsTwentyFourVoices()
     network.addEdge(22, 10, 12);
     network.addEdge(23, 12, 11);
     network.addVoiceGroup(1, 10);
-    VoiceTraversal traversal(1, &network);
+    VoiceTraversal traversal(1, &network.compile());
     traversal.reset(0);
     fireUntil(traversal, 0);
     QCOMPARE(traversal.activeVoices().size(), 24);
@@ -362,19 +351,21 @@ void tst_VoiceTraversal::poolHoldsTwentyFourVoices()
 
 void tst_VoiceTraversal::retimeFollowsGeometry()
 {
-    TestNetwork network;
+    EngineNetwork network;
     network.addNode(10, 0, 0, {{ArcUsageList, "21=1"}});
     network.addNode(11, 4, 0);
     network.addEdge(21, 10, 11);
     network.addVoiceGroup(1, 10);
-    VoiceTraversal traversal(1, &network);
+    VoiceTraversal traversal(1, &network.compile());
     traversal.reset(P);
     fireUntil(traversal, P);
     QCOMPARE(arrivals(traversal), QList<qint64>{5 * P});
     network.setElement(11, {{"TickPos", QVariant::fromValue(QmdLudra::TickPos{2 * P, P})}});
+    network.compile();
     traversal.retime();
     QCOMPARE(arrivals(traversal), QList<qint64>{4 * P});
     network.setElement(21, {{"ToNode", 99u}});
+    network.compile();
     traversal.retime();
     QVERIFY(!traversal.hasActiveVoices());
 }

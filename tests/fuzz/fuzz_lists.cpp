@@ -10,8 +10,8 @@
 // initial duration, signalling method, then the node's counters (pitch,
 // velocity, duration, user message, hit count, usage id, usage uses)
 // separated by spaces. Missing lines are empty.
+#include "enginenetwork.h"
 #include "midioutput.h"
-#include "testnetwork.h"
 #include "voicetraversal.h"
 
 #include <QStringList>
@@ -36,9 +36,9 @@ constexpr int Steps = 64;
 
 // Every note is a pair with a duration in range, and on its way to a port
 // it becomes MIDI whose data bytes are data bytes.
-void checkDeliveries(const TestNetwork &network)
+void checkDeliveries(const EngineNetwork &network)
 {
-    const QList<TestNetwork::Delivery> deliveries = network.deliveries();
+    const QList<EngineNetwork::Delivery> deliveries = network.deliveries();
     QList<InstrumentEvent> events;
     for (qsizetype i = 0; i < deliveries.size(); ++i) {
         const InstrumentEvent &event = deliveries.at(i).event;
@@ -71,7 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             .split(QLatin1Char('\n'));
     const auto line = [&lines](int i) { return lines.value(i); };
 
-    TestNetwork network;
+    EngineNetwork network;
     const QHash<QString, QVariant> lists{{QStringLiteral("PitchList"), line(0)},
                                          {QStringLiteral("VelocityList"), line(1)},
                                          {QStringLiteral("DurationList"), line(2)},
@@ -93,25 +93,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const QStringList counters = line(9).split(QLatin1Char(' '));
     const auto counter = [&counters](int i) { return counters.value(i).toInt(); };
     for (QmdItemId node : {1u, 2u, 3u})
-        network.writeElementState(node, {{QStringLiteral("CurrentPitchId"), counter(0)},
-                                         {QStringLiteral("CurrentVelocityId"), counter(1)},
-                                         {QStringLiteral("CurrentDurationId"), counter(2)},
-                                         {QStringLiteral("CurrentUserMidiMessageId"), counter(3)},
-                                         {QStringLiteral("HitCount"), counter(4)},
-                                         {QStringLiteral("CurrentEdgeUsageId"), uint(counter(5))},
-                                         {QStringLiteral("CurrentEdgeUsageUses"), counter(6)}});
+        network.setState(node, {{QStringLiteral("CurrentPitchId"), counter(0)},
+                                {QStringLiteral("CurrentVelocityId"), counter(1)},
+                                {QStringLiteral("CurrentDurationId"), counter(2)},
+                                {QStringLiteral("CurrentUserMidiMessageId"), counter(3)},
+                                {QStringLiteral("HitCount"), counter(4)},
+                                {QStringLiteral("CurrentEdgeUsageId"), uint(counter(5))},
+                                {QStringLiteral("CurrentEdgeUsageUses"), counter(6)}});
 
-    VoiceTraversal traversal(Group, &network);
+    VoiceTraversal traversal(Group, &network.compile());
     traversal.reset(0);
     for (int step = 0; step < Steps; ++step) {
-        const QList<Voice *> voices = traversal.activeVoices();
-        if (voices.isEmpty())
+        const qint64 now = traversal.nextArrival();
+        if (now == VoiceTraversal::NoArrival)
             break;
-        qint64 now = voices.first()->travel.arrivalTick;
-        for (const Voice *voice : voices)
-            now = std::min(now, voice->travel.arrivalTick);
-        for (Voice *voice : voices)
-            traversal.process(voice, now);
+        traversal.processDue(now);
     }
     checkDeliveries(network);
     return 0;

@@ -179,7 +179,7 @@ private Q_SLOTS:
     void removalWhilePlaying_data();
     void removalWhilePlaying();
     void realTimePlayEqualsRender();
-    void gotoStartWaitsForTheFiringUnderWay();
+    void gotoStartWaitsForTheStepUnderWay();
 };
 
 void TestQmdLudraPlayback::toggleTwice()
@@ -526,55 +526,48 @@ void TestQmdLudraPlayback::realTimePlayEqualsRender()
     QCOMPARE(played(recorder, doc, instruments, startTick, endFileTick), expected);
 }
 
-// Going to the start while a voice-group thread is in the middle of a firing:
-// the firing ends before anything is reset, so neither its counters nor its
-// note outlive the jump.
-void TestQmdLudraPlayback::gotoStartWaitsForTheFiringUnderWay()
+// Going to the start while a voice-group thread is in the middle of a step:
+// B's firing is held, and a wormhole takes its voice on to C in the same
+// step. The step ends, C's firing included, before anything is reset, so
+// nothing from before the jump comes after it.
+void TestQmdLudraPlayback::gotoStartWaitsForTheStepUnderWay()
 {
     Fixture f;
-    const Loop loop(f);
+    f.doc->addInstrument();
+    const QmdItemId a = f.node(0, 0, "C3");
+    const QmdItemId b = f.node(1, 0, "D3");
+    const QmdItemId c = f.node(2, 0, "E3");
+    const QmdItemId ab = f.doc->addEdge(a, b);
+    QVERIFY(f.doc->set(f.doc->addEdge(b, c), "IsWormhole", true));
+    f.doc->addVoiceGroup(a);
     f.controller().requestPlay();
-    QTRY_COMPARE(f.hits(loop.a), 1);
+    QTRY_COMPARE(f.hits(a), 1);
 
-    // B's firing is held where it writes its counters, with the step and the
-    // document locked, until the go to start has begun.
-    std::atomic<bool> held{false};
-    std::atomic<bool> release{false};
-    const QThread *gui = QThread::currentThread();
-    QObject::connect(
-        &f.doc->model,
-        qOverload<const QmdIndex &, const QStringList &, QmdRequestId>(&QmdModel::itemsChanged),
-        &f.doc->model,
-        [&](const QmdIndex &, const QStringList &keys) {
-            if (QThread::currentThread() == gui || !keys.contains("HitCount") || held)
-                return;
-            held = true;
-            while (!release)
-                QThread::yieldCurrentThread();
-        },
-        Qt::DirectConnection);
+    f.recorder.holdNextNotePair();
     std::thread releaser([&] {
-        while (!held)
+        while (!f.recorder.isHolding())
             QThread::yieldCurrentThread();
         QThread::msleep(100);
-        release = true;
+        f.recorder.release();
     });
     f.advancePrincipals(1.5);
-    // No events are handled meanwhile: their readers would wait for the
-    // document.
-    while (!held)
+    // No events are handled meanwhile: the step holds what their handlers
+    // would wait for.
+    while (!f.recorder.isHolding())
         QThread::yieldCurrentThread();
     f.controller().requestGotoStart();
     releaser.join();
-    // B's note may have left before the jump: it was due.
-    const qsizetype before = f.recorder.notesOn().size();
 
-    QCOMPARE(f.hits(loop.b), 0);
-    QCOMPARE(f.state(loop.ab, "CurrentScaleId").toInt(), 0);
-    // Playing on from the start: A fires at tick 0 again, and nothing from
-    // before the jump comes after it.
+    QCOMPARE(f.hits(b) + f.hits(c), 0);
+    QCOMPARE(f.state(ab, "CurrentScaleId").toInt(), 0);
+    // Playing on from the start. The notes of B and C from before the jump
+    // were due, and may have left before it, in their order.
     f.reach(P + P / 2);
-    QTRY_COMPARE(f.recorder.notesOn().mid(before), (QList<Note>{{60, 0}, {62, P}}));
+    const QList<Note> jump{{60, 0}, {62, P}, {64, P}};
+    const QList<QList<Note>> possible{QList<Note>{{60, 0}} + jump,
+                                      QList<Note>{{60, 0}, {62, P}} + jump,
+                                      QList<Note>{{60, 0}, {62, P}, {64, P}} + jump};
+    QTRY_VERIFY(possible.contains(f.recorder.notesOn()));
 }
 
 QTEST_GUILESS_MAIN(TestQmdLudraPlayback)

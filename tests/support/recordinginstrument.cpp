@@ -1,5 +1,7 @@
 #include "recordinginstrument.h"
 
+#include <QThread>
+
 InstrumentRecorder::InstrumentRecorder()
 {
     AbstractInstrument::setCreator([this](const QString &, QmdItemId id, QObject *parent) {
@@ -49,6 +51,22 @@ RecordingInstrument::~RecordingInstrument()
     terminateSafely();
     waitForExit();
     --m_recorder->m_alive;
+}
+
+void InstrumentRecorder::holdIfAsked()
+{
+    if (!m_holdNext.exchange(false))
+        return;
+    m_holding = true;
+    while (!m_release)
+        QThread::yieldCurrentThread();
+}
+
+bool RecordingInstrument::enqueueNotePair(const InstrumentEvent &noteOn,
+                                          const InstrumentEvent &noteOff)
+{
+    m_recorder->holdIfAsked();
+    return AbstractInstrument::enqueueNotePair(noteOn, noteOff);
 }
 
 bool RecordingInstrument::sendBatch(const QList<InstrumentEvent> &batch)

@@ -32,13 +32,24 @@ public:
     // Instruments made and not yet deleted.
     int alive() const { return m_alive; }
 
+    // The next note pair queued is held where it is queued, inside its
+    // firing, until release(); isHolding() tells when it is.
+    void holdNextNotePair() { m_holdNext = true; }
+    bool isHolding() const { return m_holding; }
+    void release() { m_release = true; }
+
 private:
     friend class RecordingInstrument;
     void record(QmdItemId instrument, const QList<InstrumentEvent> &batch);
 
+    void holdIfAsked();
+
     mutable std::mutex m_mutex;
     QList<Sent> m_sent;
     std::atomic<int> m_alive{0};
+    std::atomic<bool> m_holdNext{false};
+    std::atomic<bool> m_holding{false};
+    std::atomic<bool> m_release{false};
 };
 
 // Sends into its recorder instead of a port.
@@ -52,6 +63,7 @@ public:
 
     QString typeName() const override { return QStringLiteral("recording"); }
     QString displayName() const override { return QStringLiteral("Recording"); }
+    bool enqueueNotePair(const InstrumentEvent &noteOn, const InstrumentEvent &noteOff) override;
 
 protected:
     void applyInstrumentData(QmdItemId, const QStringList &) override {}

@@ -1,30 +1,26 @@
 #pragma once
 
+#include "eventsink.h"
 #include "instrumenteventqueue.h"
-#include "qmdludravoicehost.h"
 
-#include <QHash>
 #include <QList>
 #include <QMap>
 
-// The document side of an offline render: voices read the document through
-// the controller, but the counters they advance go to a copy of the state
-// records, made from their initial values, and what they deliver goes to one
-// event queue per instrument record, as in real time, except that the
-// queue is emptied by the render's virtual clock. Used on one thread.
-class QmdLudraRenderVoiceHost : public QmdLudraVoiceHost
+class QmdLudraController;
+
+// Where the firings of an offline render go: one event queue per instrument
+// record, kept as real time keeps them, except that the queue is emptied by
+// the render's virtual clock. Used on one thread.
+class QmdLudraRenderSink : public EventSink
 {
 public:
-    explicit QmdLudraRenderVoiceHost(QmdLudraController *controller);
+    explicit QmdLudraRenderSink(const QmdLudraController *controller);
 
-    QVariant elementStateValue(QmdItemId element, const QString &key) const override;
-    void writeElementState(QmdItemId element, const QHash<QString, QVariant> &values) override;
     bool deliverNotePair(QmdItemId instrument, const InstrumentEvent &noteOn,
                          const InstrumentEvent &noteOff) override;
     bool deliverEvent(QmdItemId instrument, const InstrumentEvent &event) override;
     // Nothing shows the firings of a render.
     bool appendFiredNode(const FiredNode &record) override;
-    AbstractSync *timingSource() const override { return nullptr; }
 
     // Sends every queued event due by tick.
     void sendDue(qint64 tick);
@@ -36,7 +32,6 @@ public:
     const QMap<QmdItemId, QList<InstrumentEvent>> &sent() const { return m_sent; }
 
 private:
-    QHash<QmdItemId, QHash<QString, QVariant>> m_states;
     QMap<QmdItemId, InstrumentEventQueue> m_queues;
     QMap<QmdItemId, QList<InstrumentEvent>> m_sent;
 };
