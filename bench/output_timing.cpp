@@ -144,10 +144,10 @@ bool runLoad(int voices, const QString &fileName)
             return false;
     }
     SendRecorder recorder(4 * 1024 * 1024);
-    // The controller makes the document's instruments as it loads it.
-    const RecordingMidiInstrument::CreatorScope recordingInstruments(&recorder);
     QmdMemModel model;
     QmdLudraController controller;
+    // The controller makes the document's instruments as it loads it.
+    controller.setPlaybackServices(RecordingMidiInstrument::services(&recorder));
     controller.setModel(&model);
     controller.requestLoad(fileName);
     if (controller.fileName() != fileName)

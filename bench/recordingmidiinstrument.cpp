@@ -25,16 +25,13 @@ RecordingMidiInstrument::~RecordingMidiInstrument()
     waitForExit();
 }
 
-RecordingMidiInstrument::CreatorScope::CreatorScope(SendRecorder *recorder)
+QmdLudraPlaybackServices RecordingMidiInstrument::services(SendRecorder *recorder)
 {
-    AbstractInstrument::setCreator([recorder](const QString &, QmdItemId id, QObject *parent) {
-        return new RecordingMidiInstrument(id, recorder, parent);
-    });
-}
-
-RecordingMidiInstrument::CreatorScope::~CreatorScope()
-{
-    AbstractInstrument::setCreator({});
+    QmdLudraPlaybackServices services;
+    services.makeInstrument = [recorder](const QString &, QmdItemId id) {
+        return new RecordingMidiInstrument(id, recorder);
+    };
+    return services;
 }
 
 bool RecordingMidiInstrument::sendBatch(const QList<InstrumentEvent> &batch)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "midiinstrument.h"
+#include "qmdludraplayback.h"
 
 class SendRecorder;
 
@@ -17,17 +18,9 @@ public:
     RecordingMidiInstrument(QmdItemId id, SendRecorder *recorder, QObject *parent = nullptr);
     ~RecordingMidiInstrument() override;
 
-    // While one exists, every instrument a controller makes for its
-    // document is a recording one, whatever its type. Make it before the
-    // controller loads, and let it outlive the controller.
-    class CreatorScope
-    {
-    public:
-        explicit CreatorScope(SendRecorder *recorder);
-        ~CreatorScope();
-        CreatorScope(const CreatorScope &) = delete;
-        CreatorScope &operator=(const CreatorScope &) = delete;
-    };
+    // Playback that makes every instrument a recording one, whatever its
+    // type. The recorder must outlive the controller it is handed to.
+    static QmdLudraPlaybackServices services(SendRecorder *recorder);
 
 protected:
     bool sendBatch(const QList<InstrumentEvent> &batch) override;

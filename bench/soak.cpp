@@ -174,8 +174,8 @@ public:
         }
         case 11:
             if (grow && !nodes.isEmpty()) {
-                m_controller->requestCopy({pick(nodes), pick(nodes)});
-                m_controller->requestPaste(randomPos());
+                m_controller->requestPaste(m_controller->copyElements({pick(nodes), pick(nodes)}),
+                                           randomPos());
             }
             break;
         case 12:
@@ -264,7 +264,6 @@ int main(int argc, char **argv)
         }
     }
     SendRecorder recorder(1024);
-    const RecordingMidiInstrument::CreatorScope recordingInstruments(&recorder);
 
     int failures = 0;
     qint64 rssAtMinute = 0;
@@ -273,6 +272,7 @@ int main(int argc, char **argv)
     {
         QmdMemModel model;
         QmdLudraController controller;
+        controller.setPlaybackServices(RecordingMidiInstrument::services(&recorder));
         controller.setModel(&model);
         controller.requestLoad(fileName);
         if (controller.fileName() != fileName) {

@@ -5,6 +5,7 @@
 #include "midioutput.h"
 #include "midisynth.h"
 #include "qmdludracontroller.h"
+#include "qmdludraplayback.h"
 #include "qmdmemmodel.h"
 #include "soundbanklocator.h"
 
@@ -67,34 +68,19 @@ private:
     struct sigaction m_previousTerm = {};
 };
 
-// Makes every instrument of the document print its notes, one line each,
-// whatever type its record names; "debug" instruments keep their own
-// format. The document itself is left as it is.
-class ConsoleInstruments
+// Playback whose every instrument prints its notes, one line each, whatever
+// type its record names; "debug" instruments keep their own format. The
+// document itself is left as it is.
+QmdLudraPlaybackServices consoleServices()
 {
-public:
-    explicit ConsoleInstruments(bool enabled) : m_enabled(enabled)
-    {
-        if (m_enabled) {
-            AbstractInstrument::setCreator(
-                [](const QString &type, QmdItemId id, QObject *parent) -> AbstractInstrument * {
-                    if (type.toLower() == DebugInstrument::staticTypeName())
-                        return new DebugInstrument(id, parent);
-                    return new ConsoleInstrument(id, parent);
-                });
-        }
-    }
-    ~ConsoleInstruments()
-    {
-        if (m_enabled)
-            AbstractInstrument::setCreator({});
-    }
-    ConsoleInstruments(const ConsoleInstruments &) = delete;
-    ConsoleInstruments &operator=(const ConsoleInstruments &) = delete;
-
-private:
-    const bool m_enabled;
-};
+    QmdLudraPlaybackServices services;
+    services.makeInstrument = [](const QString &type, QmdItemId id) -> AbstractInstrument * {
+        if (type.toLower() == DebugInstrument::staticTypeName())
+            return new DebugInstrument(id);
+        return new ConsoleInstrument(id);
+    };
+    return services;
+}
 
 QString tr(const char *text)
 {
@@ -219,9 +205,10 @@ int PlayCommand::execute(const QCommandLineParser &parser)
     }
     const bool noOutput = !toConsole && MidiOutput::outputPortNames().isEmpty();
     // The instruments are made when the document loads.
-    const ConsoleInstruments console(toConsole || noOutput);
     QmdMemModel model;
     QmdLudraController controller;
+    if (toConsole || noOutput)
+        controller.setPlaybackServices(consoleServices());
     controller.setModel(&model);
     if (!loadDocument(controller, *fileName))
         return UnreadableDocument;

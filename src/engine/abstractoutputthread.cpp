@@ -82,10 +82,15 @@ void AbstractOutputThread::run()
         locker.unlock();
         const qint64 next = output();
         locker.lock();
-        NanoClock::instance()->waitUntil(m_wake, locker, next,
-                                         [&] { return m_wakeSerial != seen; });
+        clock()->waitUntil(m_wake, locker, next, [&] { return m_wakeSerial != seen; });
     }
     // Unlocking is the last thing the thread does, for waitForExit().
+}
+
+const NanoClock *AbstractOutputThread::clock() const
+{
+    const AbstractSync *source = m_timingSource.load();
+    return source ? source->clock() : NanoClock::steady();
 }
 
 void AbstractOutputThread::waitForExit()

@@ -9,6 +9,7 @@
 #include <mutex>
 
 class AbstractSync;
+class NanoClock;
 
 // A thread that sends on time. While playing it makes its output call, which
 // sends what has fallen due and answers when the next thing falls due, and
@@ -64,6 +65,8 @@ protected:
     // Makes the thread look again at once: something now falls due earlier
     // than it was sleeping for.
     void wake();
+    // The timing source's clock, or the steady clock without a source.
+    const NanoClock *clock() const;
 
     void run() override;
 

@@ -1,14 +1,6 @@
 #include "nanoclock.h"
 
-#include <atomic>
 #include <chrono>
-
-namespace {
-
-const NanoClock steadyClock;
-std::atomic<const NanoClock *> currentClock{&steadyClock};
-
-} // namespace
 
 qint64 NanoClock::nowNs() const
 {
@@ -30,12 +22,8 @@ void NanoClock::waitOnce(std::condition_variable &condition, std::unique_lock<st
     condition.wait_until(lock, deadline);
 }
 
-const NanoClock *NanoClock::instance()
+const NanoClock *NanoClock::steady()
 {
-    return currentClock.load(std::memory_order_acquire);
-}
-
-void NanoClock::setInstance(const NanoClock *clock)
-{
-    currentClock.store(clock ? clock : &steadyClock, std::memory_order_release);
+    static const NanoClock clock;
+    return &clock;
 }

@@ -6,11 +6,11 @@
 #include <limits>
 #include <mutex>
 
-// The one clock of playback: a monotonic nanosecond counter. Timing sources
-// read "now" through the process-wide instance, threads that send on time
-// sleep on it, and received MIDI messages are stamped with it, so that all
-// agree on every time they exchange. Tests install a clock they advance by
-// hand.
+// The clock of playback: a monotonic nanosecond counter. A timing source
+// counts on one, the threads that follow it sleep on the same, and the MIDI
+// inputs that feed it stamp their messages with it, so that all agree on
+// every time they exchange. The steady clock serves unless another is
+// handed over; tests hand over one they advance by hand.
 //
 // Any thread may read the clock and wait on it.
 class NanoClock
@@ -40,11 +40,8 @@ public:
         return true;
     }
 
-    // The clock in use; the steady clock unless another was installed.
-    static const NanoClock *instance();
-    // Installs a clock (not owned, must outlive its use); nullptr restores
-    // the steady clock.
-    static void setInstance(const NanoClock *clock);
+    // The monotonic clock of the system.
+    static const NanoClock *steady();
 
 protected:
     // One wait of waitUntil(): until notified, the deadline, or earlier.

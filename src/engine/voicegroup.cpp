@@ -103,11 +103,11 @@ void VoiceGroup::run()
         if (m_iterating && !m_traversal.hasActiveVoices())
             m_iterating = false;
         const qint64 next = m_iterating ? step() : NanoClock::Never;
+        const NanoClock *clock = m_timingSource ? m_timingSource->clock() : NanoClock::steady();
         stepLocker.unlock();
         {
             std::unique_lock locker(m_wakeMutex);
-            NanoClock::instance()->waitUntil(m_wakeCondition, locker, next,
-                                             [&] { return m_wakeSerial != seen; });
+            clock->waitUntil(m_wakeCondition, locker, next, [&] { return m_wakeSerial != seen; });
         }
         stepLocker.lock();
     }
@@ -125,7 +125,7 @@ qint64 VoiceGroup::step()
         m_iterating = false;
         return NanoClock::Never;
     }
-    const qint64 now = NanoClock::instance()->nowNs();
+    const qint64 now = source->clock()->nowNs();
     qint64 next = now + MaxSleepNs;
     const qint64 arrival = m_traversal.nextArrival();
     if (arrival != VoiceTraversal::NoArrival) {

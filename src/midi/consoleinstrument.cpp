@@ -8,9 +8,6 @@
 
 namespace {
 
-const QString LabelKey = QStringLiteral("Label");
-const QString ChannelsKey = QStringLiteral("MidiChannels");
-
 // Columns wide enough for most labels and channel lists keep the lines of
 // several instruments aligned; longer ones only push the line right.
 constexpr int LabelWidth = 10;
@@ -73,24 +70,16 @@ QByteArray ConsoleInstrument::describe(const InstrumentEvent &event, double seco
            padded(label, LabelWidth) + "  ch " + padded(channels, ChannelsWidth) + "  " + text;
 }
 
-void ConsoleInstrument::reset()
+void ConsoleInstrument::applyInstrumentData(const QStringList &keys)
 {
-    AbstractInstrument::reset();
-    applyInstrumentData(id(), {LabelKey, ChannelsKey});
-}
-
-void ConsoleInstrument::applyInstrumentData(QmdItemId id, const QStringList &keys)
-{
-    if (id != this->id() || !controller())
-        return;
-    if (keys.contains(LabelKey)) {
-        QByteArray label = instrumentData(LabelKey).toString().simplified().toUtf8();
+    if (keys.contains(InstrumentSettings::LabelKey)) {
+        QByteArray label = settings().label.simplified().toUtf8();
         label.replace(' ', '_');
         const std::lock_guard locker(m_mutex);
         m_label = label.isEmpty() ? QByteArrayLiteral("-") : label;
     }
-    if (keys.contains(ChannelsKey)) {
-        const QBitArray bits = instrumentData(ChannelsKey).toBitArray();
+    if (keys.contains(InstrumentSettings::ChannelsKey)) {
+        const QBitArray &bits = settings().channels;
         QList<QByteArray> numbers;
         for (int c = 0; c < bits.size() && c < 16; ++c) {
             if (bits.testBit(c))

@@ -40,12 +40,8 @@ public:
     // "C3" for 60, "C#3" for 61.
     static QByteArray noteName(int note);
 
-public Q_SLOTS:
-    // Also reads the label and channels of the record again.
-    void reset() override;
-
 protected:
-    void applyInstrumentData(QmdItemId id, const QStringList &keys) override;
+    void applyInstrumentData(const QStringList &keys) override;
     bool sendBatch(const QList<InstrumentEvent> &batch) override;
 
 private:

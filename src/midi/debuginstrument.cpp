@@ -50,9 +50,8 @@ QString DebugInstrument::displayName() const
     return staticDisplayName();
 }
 
-void DebugInstrument::applyInstrumentData(QmdItemId id, const QStringList &keys)
+void DebugInstrument::applyInstrumentData(const QStringList &keys)
 {
-    Q_UNUSED(id)
     Q_UNUSED(keys)
 }
 

@@ -20,6 +20,6 @@ public:
 
 protected:
     // There is no port to follow.
-    void applyInstrumentData(QmdItemId id, const QStringList &keys) override;
+    void applyInstrumentData(const QStringList &keys) override;
     bool sendBatch(const QList<InstrumentEvent> &batch) override;
 };

@@ -1,7 +1,6 @@
 #include "midibackend.h"
 
 #include <QCoreApplication>
-#include <QGuiApplication>
 #include <QThread>
 #include <QtGlobal>
 
@@ -154,13 +153,6 @@ template <class T> bool MidiBackend::destroy(std::unique_ptr<T> port, std::atomi
         QThread::msleep(JackCycleGraceMs);
     port.reset();
     return ok;
-}
-
-Qt::KeyboardModifiers MidiBackend::keyboardModifiers()
-{
-    if (qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
-        return QGuiApplication::queryKeyboardModifiers();
-    return Qt::NoModifier;
 }
 
 template std::unique_ptr<RtMidiIn> MidiBackend::create<RtMidiIn>(const QString &,

@@ -41,7 +41,4 @@ public:
     // end first. False when the library reported an error while closing.
     template <class T>
     static bool destroy(std::unique_ptr<T> port, std::atomic<bool> *errorFlag = nullptr);
-
-    // The keyboard modifiers held now; none when the process has no GUI.
-    static Qt::KeyboardModifiers keyboardModifiers();
 };

@@ -67,10 +67,12 @@ QSet<QString> MidiInput::inputPortNames()
     return MidiBackend::portNames<RtMidiIn>();
 }
 
-void MidiInput::receive(const MidiMessage &message)
+void MidiInput::receive(const MidiMessage &received)
 {
-    if (ignores(message))
+    if (ignores(received))
         return;
+    MidiMessage message = received;
+    message.arrivalNs = m_clock.load()->nowNs();
     {
         QMutexLocker locker(&m_queueMutex);
         // One message beyond the capacity still fits; the next one is dropped.

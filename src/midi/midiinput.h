@@ -1,12 +1,14 @@
 #pragma once
 
 #include "midiio.h"
+#include "nanoclock.h"
 
 #include <QList>
 #include <QObject>
 
-// An input port that keeps the messages it receives in a bounded queue and
-// announces each of them with readyRead(), on the MIDI library's thread.
+// An input port that keeps the messages it receives in a bounded queue,
+// each stamped with its arrival time, and announces each of them with
+// readyRead(), on the MIDI library's thread.
 // Receivers connect directly to handle messages on that thread, or queued to
 // handle them on their own.
 class MidiInput : public QObject, public MidiIO<RtMidiIn>
@@ -41,6 +43,10 @@ public:
     int ignoreFlags() const { return m_ignoreFlags.load(); }
     void setIgnoreFlags(int flags) { m_ignoreFlags.store(flags); }
 
+    // The clock that stamps each message's arrival (not owned); the
+    // steady clock unless another is set.
+    void setClock(const NanoClock *clock) { m_clock.store(clock ? clock : NanoClock::steady()); }
+
     static QSet<QString> inputPortNames();
 
 Q_SIGNALS:
@@ -58,4 +64,5 @@ private:
     QList<MidiMessage> m_queue;
     int m_capacity = DefaultCapacity;
     std::atomic<int> m_ignoreFlags{DefaultIgnoreFlags};
+    std::atomic<const NanoClock *> m_clock{NanoClock::steady()};
 };

@@ -6,12 +6,7 @@
 
 namespace {
 
-const QString PortKey = QStringLiteral("MidiPort");
-const QString ChannelsKey = QStringLiteral("MidiChannels");
-const QString DoProgramChangeKey = QStringLiteral("MidiDoProgramChange");
-const QString ProgramKey = QStringLiteral("MidiProgram");
-const QString BankMsbKey = QStringLiteral("MidiBankMSB");
-const QString BankLsbKey = QStringLiteral("MidiBankLSB");
+using Keys = InstrumentSettings;
 
 // A MIDI data byte; out-of-range document values are clamped so that they
 // can never make a status byte.
@@ -41,12 +36,11 @@ QString MidiInstrument::staticDisplayName()
     return tr("MIDI");
 }
 
-InstrumentEvent MidiInstrument::programChange(qint64 tick, const QVariant &program,
-                                              const QVariant &bankMsb, const QVariant &bankLsb)
+InstrumentEvent MidiInstrument::programChange(qint64 tick, int program, int bankMsb, int bankLsb)
 {
     // The document counts programs from 1, MIDI from 0.
-    return InstrumentEvent::programChange(tick, dataByte(program.toInt() - 1),
-                                          dataByte(bankMsb.toInt()), dataByte(bankLsb.toInt()));
+    return InstrumentEvent::programChange(tick, dataByte(program - 1), dataByte(bankMsb),
+                                          dataByte(bankLsb));
 }
 
 QString MidiInstrument::typeName() const
@@ -64,14 +58,14 @@ void MidiInstrument::reset()
     AbstractInstrument::reset();
     // The note offs just dropped would have ended what still sounds.
     betweenOutputCalls([this] { allNotesOff(); });
-    applyInstrumentData(
-        id(), {BankLsbKey, BankMsbKey, ChannelsKey, DoProgramChangeKey, PortKey, ProgramKey});
+    applyInstrumentData(settingKeys());
 }
 
 void MidiInstrument::play()
 {
     AbstractInstrument::play();
-    applyInstrumentData(id(), {BankLsbKey, BankMsbKey, DoProgramChangeKey, ProgramKey});
+    applyInstrumentData(
+        {Keys::BankLsbKey, Keys::BankMsbKey, Keys::DoProgramChangeKey, Keys::ProgramKey});
 }
 
 void MidiInstrument::pauseAndWait()
@@ -80,45 +74,44 @@ void MidiInstrument::pauseAndWait()
     betweenOutputCalls([this] { allNotesOff(); });
 }
 
-void MidiInstrument::applyInstrumentData(QmdItemId id, const QStringList &keys)
+void MidiInstrument::applyInstrumentData(const QStringList &keys)
 {
-    // Without a document there is nothing to follow: the port stays as it is.
-    if (id != this->id() || !controller())
-        return;
+    const InstrumentSettings &record = settings();
     bool changed = false;
-    if (keys.contains(PortKey)) {
+    if (keys.contains(Keys::PortKey)) {
         openPortOfRecord();
         changed = true;
     }
-    if (keys.contains(ChannelsKey)) {
-        const QBitArray channels = instrumentData(ChannelsKey).toBitArray();
+    if (keys.contains(Keys::ChannelsKey)) {
         // The note offs still queued will go out on the new channels: notes
         // sounding on the channels left behind are silenced here or never.
-        if (channelBits(channels) != channelBits(this->channels())) {
+        if (channelBits(record.channels) != channelBits(channels())) {
             betweenOutputCalls([&] {
                 allNotesOff();
-                setChannels(channels);
+                setChannels(record.channels);
             });
         }
         changed = true;
     }
-    const bool programKeyChanged = keys.contains(DoProgramChangeKey) || keys.contains(ProgramKey) ||
-                                   keys.contains(BankMsbKey) || keys.contains(BankLsbKey);
-    if (instrumentData(DoProgramChangeKey).toBool() && (changed || programKeyChanged)) {
+    const bool programKeyChanged =
+        keys.contains(Keys::DoProgramChangeKey) || keys.contains(Keys::ProgramKey) ||
+        keys.contains(Keys::BankMsbKey) || keys.contains(Keys::BankLsbKey);
+    if (record.doProgramChange && (changed || programKeyChanged)) {
         const AbstractSync *source = timingSource();
-        sendNow(programChange(source ? source->tickPosition() : 0, instrumentData(ProgramKey),
-                              instrumentData(BankMsbKey), instrumentData(BankLsbKey)));
+        sendNow(programChange(source ? source->tickPosition() : 0, record.program, record.bankMsb,
+                              record.bankLsb));
     }
 }
 
 void MidiInstrument::openPortOfRecord()
 {
-    QString name = instrumentData(PortKey).toString();
+    QString name = settings().port;
     if (name.isNull() || !outputPortNames().contains(name)) {
         // A document from another machine names ports this one lacks: it
         // shows the port actually played on.
         name = defaultOutputPortName();
-        writeInstrumentData(PortKey, name);
+        if (name != settings().port)
+            Q_EMIT portChanged(name);
     }
     if (!isOpen() || portName() != name)
         leavePortFor(name);
@@ -147,6 +140,6 @@ bool MidiInstrument::sendBatch(const QList<InstrumentEvent> &batch)
     // to the broken port.
     AbstractInstrument::pauseAndWait();
     close();
-    writeInstrumentDataLater(PortKey, QString());
+    Q_EMIT portChanged(QString());
     return false;
 }

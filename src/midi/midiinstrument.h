@@ -4,18 +4,18 @@
 #include "midioutput.h"
 
 // An instrument that plays on a MIDI output port, on the channels of its
-// record. It follows "MidiPort", "MidiChannels" and the program keys of the
-// record as they change, and sends a program change whenever one of them
-// makes it due.
+// record. It follows the record's port, channels and program as they
+// change, and sends a program change whenever one of them makes it due.
 //
 // Notes still sounding on a port are silenced before the instrument leaves
 // it, for another port or for good. A port whose name stays the same stays
 // open through every reset: reopening one costs tens of milliseconds on
 // some MIDI systems, and the connections of other programs to it drop.
 //
-// A send that fails (no open port, or the port broke) pauses the instrument,
-// closes the port and clears "MidiPort" in the document, so that the user
-// sees the instrument without a port and chooses one again.
+// A record whose port is missing plays on the default port, and says so
+// (portChanged()). A send that fails (no open port, or the port broke)
+// pauses the instrument, closes the port and says that it has none, so that
+// the user sees the instrument without a port and chooses one again.
 class MidiInstrument : public AbstractInstrument, public MidiOutput
 {
     Q_OBJECT
@@ -27,10 +27,9 @@ public:
     static QString staticTypeName();
     static QString staticDisplayName();
 
-    // The program change that an instrument record's "MidiProgram" (counted
-    // from 1), "MidiBankMSB" and "MidiBankLSB" ask for, due at tick.
-    static InstrumentEvent programChange(qint64 tick, const QVariant &program,
-                                         const QVariant &bankMsb, const QVariant &bankLsb);
+    // The program change that a record's program (counted from 1) and bank
+    // select ask for, due at tick.
+    static InstrumentEvent programChange(qint64 tick, int program, int bankMsb, int bankLsb);
 
     QString typeName() const override;
     QString displayName() const override;
@@ -46,7 +45,7 @@ public Q_SLOTS:
     void pauseAndWait() override;
 
 protected:
-    void applyInstrumentData(QmdItemId id, const QStringList &keys) override;
+    void applyInstrumentData(const QStringList &keys) override;
     bool sendBatch(const QList<InstrumentEvent> &batch) override;
 
 private:

@@ -3,7 +3,6 @@
 #include "inprocessmidiport.h"
 #include "midibackend.h"
 #include "midimessage.h"
-#include "nanoclock.h"
 
 #include <QHash>
 #include <QMutex>
@@ -215,8 +214,6 @@ void MidiIO<T>::onLibraryMessage(double timeStamp, std::vector<unsigned char> *b
     message.bytes =
         QByteArray(reinterpret_cast<const char *>(bytes->data()), qsizetype(bytes->size()));
     message.timeStamp = timeStamp;
-    message.arrivalNs = NanoClock::instance()->nowNs();
-    message.modifiers = MidiBackend::keyboardModifiers();
 
     auto *handle = static_cast<Handle *>(userData);
     QMutexLocker handleLocker(&handle->mutex);

@@ -73,7 +73,7 @@ qint64 MidiOutputSyncClock::output()
     qint64 sent = pulsesSent();
     const qint64 firstAt = source->timeOfBeatTick(sent * BeatTicksPerPulse);
     const qint64 due = duePulse();
-    const qint64 now = NanoClock::instance()->nowNs();
+    const qint64 now = source->clock()->nowNs();
     {
         QMutexLocker locker(&m_sendMutex);
         // A pause that came in meanwhile has sent what was due, and stop.

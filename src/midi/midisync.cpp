@@ -3,20 +3,11 @@
 #include "midiinput.h"
 #include "midioutputsyncclock.h"
 #include "nanoclock.h"
-#include "qmdcontroller.h"
 
 #include <cmath>
 #include <utility>
 
-namespace {
-
-const QString SyncInputsKey = QStringLiteral("SyncMidiInputs");
-const QString SyncOutputsKey = QStringLiteral("SyncMidiOutputs");
-const QString MidiSyncKey = QStringLiteral("MidiSync");
-
-} // namespace
-
-MidiSync::MidiSync(QObject *parent) : AbstractSync(parent) {}
+MidiSync::MidiSync(const NanoClock *clock, QObject *parent) : AbstractSync(clock, parent) {}
 
 MidiSync::~MidiSync()
 {
@@ -26,79 +17,16 @@ MidiSync::~MidiSync()
     qDeleteAll(m_syncOutputs);
 }
 
-void MidiSync::setController(QmdController *controller)
+void MidiSync::setSyncPorts(const QSet<QString> &wantedInputs, const QSet<QString> &wantedOutputs)
 {
-    AbstractSync::setController(controller);
-    if (controller) {
-        connect(controller,
-                qOverload<const QmdIndex &, const QStringList &, QmdRequestId>(
-                    &QmdController::itemsChanged),
-                this, &MidiSync::onItemsChanged);
-        connect(controller,
-                qOverload<const QmdIndex &, const QStringList &, QmdRequestId>(
-                    &QmdController::itemsRemoved),
-                this, &MidiSync::onItemsRemoved);
-        connect(controller, &QmdController::modelReset, this, &MidiSync::updateSyncPorts);
-    }
-    updateSyncPorts();
-}
-
-void MidiSync::onItemsChanged(const QmdIndex &parent, const QStringList &keys)
-{
-    if (touchesSyncPorts(parent, keys))
-        updateSyncPorts();
-}
-
-void MidiSync::onItemsRemoved(const QmdIndex &parent, const QStringList &keys)
-{
-    if (touchesSyncPorts(parent, keys))
-        updateSyncPorts();
-}
-
-bool MidiSync::touchesSyncPorts(const QmdIndex &parent, const QStringList &keys) const
-{
-    if (!m_controller)
-        return false;
-    if (!parent.isValid())
-        return keys.contains(SyncInputsKey) || keys.contains(SyncOutputsKey);
-    const QmdIndex inputs = m_controller->index(SyncInputsKey);
-    const QmdIndex outputs = m_controller->index(SyncOutputsKey);
-    if (parent == inputs || parent == outputs)
-        return true;
-    const QmdIndex container = m_controller->parent(parent);
-    return (container == inputs || container == outputs) && keys.contains(MidiSyncKey);
-}
-
-QSet<QString> MidiSync::wantedPorts(const QString &containerKey) const
-{
-    QSet<QString> wanted;
-    if (!m_controller)
-        return wanted;
-    const QmdIndex container = m_controller->index(containerKey);
-    if (!container.isValid())
-        return wanted;
-    const QStringList names = m_controller->keys(container);
-    for (const QString &name : names) {
-        const QmdIndex entry = m_controller->index(name, container);
-        if (m_controller->data(m_controller->index(MidiSyncKey, entry)).toBool())
-            wanted.insert(name);
-    }
-    return wanted;
-}
-
-void MidiSync::updateSyncPorts()
-{
-    // The document is read, and ports are opened and closed, without the
-    // source's mutex: port deliveries take it while holding their port, and
-    // other threads take it while holding the document.
-    const QSet<QString> wantedInputs = wantedPorts(SyncInputsKey);
-    const QSet<QString> wantedOutputs = wantedPorts(SyncOutputsKey);
-
+    // Ports are opened and closed without the source's mutex: port
+    // deliveries take it while holding their port.
     QHash<QString, MidiInput *> newInputs;
     for (const QString &name : wantedInputs) {
         if (m_syncInputs.contains(name))
             continue;
         auto *input = new MidiInput;
+        input->setClock(clock());
         input->setIgnoreFlags(input->ignoreFlags() & ~MidiInput::IgnoreTiming);
         input->open(name);
         connect(input, &MidiInput::readyRead, this, &MidiSync::onMidiSyncReadyRead,
@@ -145,8 +73,9 @@ void MidiSync::updateSyncPorts()
         m_syncOutputs.insert(newOutputs);
     }
 
-    // Before deferred deletion, the old ports stop reaching this source,
-    // which may be gone by the time the event loop deletes them.
+    // Before deferred deletion, the old inputs stop reaching this source,
+    // which may be gone by the time the event loop deletes them. The old
+    // senders are waited for, and then no longer follow it.
     for (MidiInput *input : std::as_const(oldInputs)) {
         input->disconnect(this);
         input->close();
@@ -155,7 +84,7 @@ void MidiSync::updateSyncPorts()
     for (MidiOutputSyncClock *output : std::as_const(oldOutputs)) {
         output->terminateSafely();
         output->waitForExit();
-        output->deleteLater();
+        delete output;
     }
 }
 
@@ -181,7 +110,7 @@ QString MidiSync::displayName() const
 
 qint64 MidiSync::now() const
 {
-    return NanoClock::instance()->nowNs();
+    return clock()->nowNs();
 }
 
 bool MidiSync::isRunning() const

@@ -11,7 +11,6 @@
 
 class MidiInput;
 class MidiOutputSyncClock;
-class QmdIndex;
 
 // The internal timing source: a free-running clock at the document's tempo
 // and ratio, which can follow MIDI clock received on chosen input ports and
@@ -34,7 +33,7 @@ public:
     static constexpr uint MinTempo = 1;
     static constexpr uint MaxTempo = 999;
 
-    explicit MidiSync(QObject *parent = nullptr);
+    explicit MidiSync(const NanoClock *clock = nullptr, QObject *parent = nullptr);
     ~MidiSync() override;
 
     static QString staticTypeName();
@@ -65,8 +64,10 @@ public:
     qint64 songPositionTarget() const;
     qint64 beatOffset() const;
 
-    // Also chooses the sync ports from the controller's document.
-    void setController(QmdController *controller) override;
+    // The ports whose MIDI clock this source follows, and those it sends
+    // MIDI clock to, by name; ports no longer named are closed. A port that
+    // does not open stays in the list, closed, and hears or says nothing.
+    void setSyncPorts(const QSet<QString> &inputs, const QSet<QString> &outputs);
 
     // Follows received MIDI clock: song position 0, start, continue, stop
     // and clock pulses, in arrival order. Called by onMidiSyncReadyRead() on
@@ -86,17 +87,9 @@ public Q_SLOTS:
     void setTempo(uint tempo) override;
     void setPrincipalsToBeatsNumerator(uint numerator) override;
     void setPrincipalsToBeatsDenominator(uint denominator) override;
-    void onItemsChanged(const QmdIndex &parent, const QStringList &keys);
-    void onItemsRemoved(const QmdIndex &parent, const QStringList &keys);
     void onMidiSyncReadyRead(MidiInput *input);
 
 private:
-    bool touchesSyncPorts(const QmdIndex &parent, const QStringList &keys) const;
-    // Reads the wanted ports from the document and opens and closes ports to
-    // match.
-    void updateSyncPorts();
-    QSet<QString> wantedPorts(const QString &containerKey) const;
-
     // Sets the tempo as from the given time, and says so.
     void applyTempo(uint tempo, qint64 time);
     // Starts the run at time + delay, or stops it at time.

@@ -1,6 +1,5 @@
 #include "qmdludracontroller.h"
 
-#include "instrumentsmodel.h"
 #include "midioutput.h"
 #include "qmdludraclipboard.h"
 #include "qmdludraedgeusage.h"
@@ -98,8 +97,7 @@ bool isWritableByAnybody(const QFileInfo &info)
 } // namespace
 
 QmdLudraController::QmdLudraController(QObject *parent)
-    : Base(parent), m_instrumentsModel(new InstrumentsModel(this)),
-      m_playback(std::make_unique<QmdLudraPlayback>(this))
+    : Base(parent), m_playback(std::make_unique<QmdLudraPlayback>(this, QmdLudraPlaybackServices()))
 {
     qRegisterMetaType<QmdLudra::TickPos>("QmdLudra::TickPos");
 }
@@ -203,7 +201,6 @@ void QmdLudraController::resetDocument()
     m_playback->rebuildGraph();
     rebuildPlaybackObjects();
     rebuildEdgeFromNodeCache();
-    m_instrumentsModel->setController(this);
 }
 
 void QmdLudraController::applyDocumentDefaults()
@@ -586,23 +583,21 @@ void QmdLudraController::removeOutgoingEdge(const QmdIndex &node, QmdItemId edge
 
 // --- Clipboard -----------------------------------------------------------------
 
-QmdRequestId QmdLudraController::requestCopy(const QmdItemIdSet &elements)
+QByteArray QmdLudraController::copyElements(const QmdItemIdSet &elements) const
 {
-    const QmdRequestId rid = startRequest(QmdRequestOptions(Qmd::NoUndo, tr("Copy")));
+    const std::lock_guard locker(dataLock());
     const QmdIndex container = elementsIndex();
     QmdIndexList records;
     for (QmdItemId id : elements) {
         if (const QmdIndex record = index(id, container); isValid(record))
             records << record;
     }
-    QmdLudraClipboard(model(), container).copy(records);
-    endRequest();
-    return rid;
+    return QmdLudraClipboard(model(), container).copy(records);
 }
 
-QmdRequestId QmdLudraController::requestPaste(const QmdLudra::TickPos &center)
+QmdRequestId QmdLudraController::requestPaste(const QByteArray &payload,
+                                              const QmdLudra::TickPos &center)
 {
-    const QByteArray payload = QmdLudraClipboard::clipboardPayload();
     const QmdRequestId rid = startRequest(tr("Paste"));
     if (!payload.isEmpty()) {
         const uint divisions = data(index(QStringLiteral("DivsPerPrincipal"))).toUInt();
@@ -656,6 +651,7 @@ void QmdLudraController::receivedRequestFinished(QmdRequestId rid, Qmd::RequestF
     }
     // The voices play the request's changes from their next firing on.
     m_playback->updateGraph();
+    m_playback->forgetRequest(rid);
     Base::receivedRequestFinished(rid, flags, status);
 }
 
@@ -691,8 +687,15 @@ void QmdLudraController::receivedItemsChanged(const QmdIndex &parent, const QStr
         // Geometry, paths and lists take effect on the voices under way.
         m_playback->noteChanged(parent.id());
     } else if (isContainer(this->parent(parent), instrumentsIndex())) {
+        m_playback->applyInstrumentData(parent.id(), keys, rid);
         Q_EMIT instrumentDataChanged(parent.id(), keys, rid);
     }
+    if (touchesSyncPorts(parent, keys))
+        m_playback->pushSyncPorts();
+    if (!parent.model() && (keys.contains(QStringLiteral("Tempo")) ||
+                            keys.contains(QStringLiteral("PrincipalsToBeatsNumerator")) ||
+                            keys.contains(QStringLiteral("PrincipalsToBeatsDenominator"))))
+        m_playback->pushTiming();
 }
 
 void QmdLudraController::receivedItemsRemoved(const QmdIndex &parent, const QmdItemIdList &idList,
@@ -709,10 +712,14 @@ void QmdLudraController::receivedItemsRemoved(const QmdIndex &parent, const QStr
                                               QmdRequestId rid)
 {
     Base::receivedItemsRemoved(parent, keys, rid);
-    if (isNetworkElement(parent))
+    if (isNetworkElement(parent)) {
         m_playback->noteChanged(parent.id());
-    else if (isContainer(this->parent(parent), instrumentsIndex()))
+    } else if (isContainer(this->parent(parent), instrumentsIndex())) {
+        m_playback->applyInstrumentData(parent.id(), keys, rid);
         Q_EMIT instrumentDataRemoved(parent.id(), keys, rid);
+    }
+    if (touchesSyncPorts(parent, keys))
+        m_playback->pushSyncPorts();
 }
 
 void QmdLudraController::onElementsAdded(const QmdItemIdList &ids, QmdRequestId rid)
@@ -778,6 +785,24 @@ void QmdLudraController::onElementsRemoved(const QmdItemIdList &ids, QmdRequestI
     if (const QmdItemIdList dependents = dependentsOf(ids); !dependents.isEmpty())
         remove(dependents, elements);
     endRequest();
+}
+
+bool QmdLudraController::touchesSyncPorts(const QmdIndex &parent, const QStringList &keys) const
+{
+    if (!parent.model())
+        return keys.contains(SyncMidiInputsKey) || keys.contains(SyncMidiOutputsKey);
+    const QmdIndex inputs = m_syncMidiInputsIndex;
+    const QmdIndex outputs = m_syncMidiOutputsIndex;
+    if (parent == inputs || parent == outputs)
+        return true;
+    const QmdIndex container = this->parent(parent);
+    return container == inputs || container == outputs;
+}
+
+void QmdLudraController::setPlaybackServices(const QmdLudraPlaybackServices &services)
+{
+    QmdLudraPlayback::destroy(m_playback->takeAll());
+    m_playback = std::make_unique<QmdLudraPlayback>(this, services);
 }
 
 QmdItemIdList QmdLudraController::dependentsOf(const QmdItemIdList &removed) const

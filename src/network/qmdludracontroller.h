@@ -13,8 +13,8 @@
 
 #include <memory>
 
-class InstrumentsModel;
 class QmdLudraPlayback;
+struct QmdLudraPlaybackServices;
 class QmdModel;
 
 // The controller of one network document: the only writer of network
@@ -63,10 +63,12 @@ public:
     // Why the last save or load failed, for the user; empty after a success.
     QString lastFileErrorString() const { return m_lastFileErrorString; }
 
+    // What the document's playback is made with; call before the document
+    // is set.
+    void setPlaybackServices(const QmdLudraPlaybackServices &services);
     // The timing source, voice groups, instruments and fired-node queue of
     // the document.
     QmdLudraPlayback &playback() const { return *m_playback; }
-    InstrumentsModel *instrumentsModel() const { return m_instrumentsModel; }
     bool isPlaying() const;
     // No voice group has a voice under way and no instrument has anything
     // queued: a headless player stops here.
@@ -128,10 +130,11 @@ public Q_SLOTS:
                       const QString &text = QStringLiteral("<html><body>Text</body></html>"),
                       QmdLudraController::CreationFlags flags = {},
                       const QmdRequestOptions &options = tr("Text Box"));
-    // Puts the elements on the system clipboard; changes nothing.
-    QmdRequestId requestCopy(const QmdItemIdSet &elements);
-    // Adds the clipboard's elements centred on center, as one undo step.
-    QmdRequestId requestPaste(const QmdLudra::TickPos &center);
+    // The elements as the clipboard's payload ("text/ludra-elements");
+    // changes nothing. The GUI puts it on the system clipboard.
+    QByteArray copyElements(const QmdItemIdSet &elements) const;
+    // Adds the payload's elements centred on center, as one undo step.
+    QmdRequestId requestPaste(const QByteArray &payload, const QmdLudra::TickPos &center);
     // Sets the eight style colours of the named preset as one undoable step;
     // 0 and no change for a name that is not a preset.
     QmdRequestId requestLoadStylePreset(const QString &presetName);
@@ -181,6 +184,8 @@ private:
     void rebuildEdgeFromNodeCache();
     bool isContainer(const QmdIndex &index, const QmdIndex &container) const;
     bool isNetworkElement(const QmdIndex &record) const;
+    // Whether a change there chooses other MIDI sync ports.
+    bool touchesSyncPorts(const QmdIndex &parent, const QStringList &keys) const;
 
     // Where the playback objects of the document are made, rebound and
     // stopped; the document itself is complete without them.
@@ -219,7 +224,6 @@ private:
     // The "FromNode" of every edge, for when the edge's record is gone.
     QHash<QmdItemId, QmdItemId> m_edgeFromNodes;
     QHash<QmdRequestId, OpenRequest> m_openRequests;
-    InstrumentsModel *m_instrumentsModel;
     std::unique_ptr<QmdLudraPlayback> m_playback;
 };
 

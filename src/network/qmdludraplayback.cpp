@@ -2,15 +2,18 @@
 
 #include "abstractinstrument.h"
 #include "abstractsync.h"
+#include "instrumentfactory.h"
 #include "midiinstrument.h"
 #include "midisync.h"
+#include "playbackclock.h"
 #include "qmdludra.h"
 #include "qmdludracontroller.h"
 #include "qmdludragraphcompiler.h"
 #include "voicegroup.h"
 
-QmdLudraPlayback::QmdLudraPlayback(QmdLudraController *controller)
-    : m_controller(controller), m_core(this)
+QmdLudraPlayback::QmdLudraPlayback(QmdLudraController *controller,
+                                   const QmdLudraPlaybackServices &services)
+    : m_controller(controller), m_services(services), m_core(this)
 {
     m_flushTimer.setInterval(CounterFlushMs);
     m_flushTimer.callOnTimeout([this] { flushCounters(); });
@@ -96,9 +99,7 @@ void QmdLudraPlayback::rebuildTimingSource()
         const QString type = owner->data(owner->index(QStringLiteral("SyncType"))).toString();
         m_syncType = type;
         // A type this build does not know still plays, on the internal clock.
-        source = AbstractSync::create(type, owner);
-        if (!source)
-            source = new MidiSync(owner);
+        source = new MidiSync(m_services.clock, owner);
         m_timingSource = source;
     }
     // Re-timing pauses voice groups, so it runs from the event loop, where
@@ -116,7 +117,23 @@ void QmdLudraPlayback::rebuildTimingSource()
     QObject::connect(
         source, &AbstractSync::pauseRequested, owner,
         [owner] { owner->requestPrimePlaybackForSyncStateChange(false); }, queued);
-    source->setController(owner);
+    // A tempo or ratio the source arrived at itself (from received clock)
+    // reaches the document; one the document gave it is there already.
+    QObject::connect(source, &AbstractSync::tempoChanged, owner, [this](uint tempo) {
+        writeOwnValue(QmdIndex(), QStringLiteral("Tempo"), tempo, QObject::tr("Tempo"));
+    });
+    QObject::connect(source, &AbstractSync::principalsToBeatsNumeratorChanged, owner,
+                     [this](uint n) {
+                         writeOwnValue(QmdIndex(), QStringLiteral("PrincipalsToBeatsNumerator"), n,
+                                       QObject::tr("Principals"));
+                     });
+    QObject::connect(source, &AbstractSync::principalsToBeatsDenominatorChanged, owner,
+                     [this](uint d) {
+                         writeOwnValue(QmdIndex(), QStringLiteral("PrincipalsToBeatsDenominator"),
+                                       d, QObject::tr("Beats"));
+                     });
+    pushTiming();
+    pushSyncPorts();
 
     for (AbstractInstrument *instrument : instruments())
         instrument->setTimingSource(source);
@@ -124,7 +141,6 @@ void QmdLudraPlayback::rebuildTimingSource()
         group->setTimingSource(source);
 
     if (old) {
-        old->setController(nullptr);
         QObject::disconnect(old, nullptr, owner, nullptr);
         old->deleteLater();
     }
@@ -170,11 +186,19 @@ void QmdLudraPlayback::createInstruments(const QmdItemIdList &ids)
             continue;
         const QmdIndex record = owner->index(id, owner->instrumentsIndex());
         const QString type = owner->data(owner->index(QStringLiteral("Type"), record)).toString();
-        AbstractInstrument *object = AbstractInstrument::create(type, id);
+        AbstractInstrument *object =
+            m_services.makeInstrument ? m_services.makeInstrument(type, id) : nullptr;
+        if (!object)
+            object = InstrumentFactory::create(type, id);
         if (!object)
             object = new MidiInstrument(id);
         object->setTimingSource(source);
-        object->setController(owner);
+        QObject::connect(
+            object, &AbstractInstrument::portChanged, owner, [this, id](const QString &name) {
+                writeOwnValue(m_controller->index(id, m_controller->instrumentsIndex()),
+                              InstrumentSettings::PortKey, name, QString());
+            });
+        object->applySettings(instrumentSettings(id), AbstractInstrument::settingKeys());
         created << object;
     }
     const bool playing = m_primed;
@@ -306,6 +330,79 @@ void QmdLudraPlayback::endGotoStart(bool restartSource)
         for (VoiceGroup *group : groups)
             group->continueIterating(0);
     }
+}
+
+InstrumentSettings QmdLudraPlayback::instrumentSettings(QmdItemId id) const
+{
+    const QmdIndex record = m_controller->index(id, m_controller->instrumentsIndex());
+    const auto value = [&](const QString &key) {
+        return m_controller->data(m_controller->index(key, record));
+    };
+    InstrumentSettings settings;
+    settings.label = value(InstrumentSettings::LabelKey).toString();
+    settings.port = value(InstrumentSettings::PortKey).toString();
+    settings.channels = value(InstrumentSettings::ChannelsKey).toBitArray();
+    settings.doProgramChange = value(InstrumentSettings::DoProgramChangeKey).toBool();
+    settings.program = value(InstrumentSettings::ProgramKey).toInt();
+    settings.bankMsb = value(InstrumentSettings::BankMsbKey).toInt();
+    settings.bankLsb = value(InstrumentSettings::BankLsbKey).toInt();
+    return settings;
+}
+
+void QmdLudraPlayback::applyInstrumentData(QmdItemId id, const QStringList &keys, QmdRequestId rid)
+{
+    if (rid != 0 && m_ownRequests.contains(rid))
+        return;
+    if (AbstractInstrument *object = instrument(id))
+        object->applySettings(instrumentSettings(id), keys);
+}
+
+void QmdLudraPlayback::writeOwnValue(const QmdIndex &parent, const QString &key,
+                                     const QVariant &value, const QString &text)
+{
+    if (parent != QmdIndex() && !m_controller->isValid(parent))
+        return;
+    if (m_controller->data(m_controller->index(key, parent)) == value)
+        return;
+    // Values the playback arrived at itself are no steps for the user to
+    // undo.
+    const QmdRequestId rid =
+        m_controller->requestSetData(key, value, parent, QmdRequestOptions(Qmd::NoUndo, text));
+    m_ownRequests.insert(rid);
+}
+
+void QmdLudraPlayback::pushTiming()
+{
+    AbstractSync *source = m_timingSource;
+    if (!source)
+        return;
+    const auto value = [this](const char *key, uint fallback) {
+        const QVariant stored = m_controller->data(m_controller->index(QLatin1String(key)));
+        return stored.isValid() ? stored.toUInt() : fallback;
+    };
+    source->setTempo(value("Tempo", PlaybackClock::DefaultTempo));
+    source->setPrincipalsToBeatsNumerator(value("PrincipalsToBeatsNumerator", 1));
+    source->setPrincipalsToBeatsDenominator(value("PrincipalsToBeatsDenominator", 1));
+}
+
+QSet<QString> QmdLudraPlayback::wantedSyncPorts(const QmdIndex &container) const
+{
+    QSet<QString> wanted;
+    if (!m_controller->isValid(container))
+        return wanted;
+    for (const QString &name : m_controller->keys(container)) {
+        const QmdIndex entry = m_controller->index(name, container);
+        if (m_controller->data(m_controller->index(QStringLiteral("MidiSync"), entry)).toBool())
+            wanted.insert(name);
+    }
+    return wanted;
+}
+
+void QmdLudraPlayback::pushSyncPorts()
+{
+    if (auto *source = qobject_cast<MidiSync *>(m_timingSource.load()))
+        source->setSyncPorts(wantedSyncPorts(m_controller->syncMidiInputsIndex()),
+                             wantedSyncPorts(m_controller->syncMidiOutputsIndex()));
 }
 
 void QmdLudraPlayback::rebuildGraph()

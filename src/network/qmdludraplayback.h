@@ -2,8 +2,10 @@
 
 #include "eventsink.h"
 #include "firednodequeue.h"
+#include "instrumentsettings.h"
 #include "playbackcore.h"
 #include "qmdglobal.h"
+#include "qmdindex.h"
 
 #include <QHash>
 #include <QList>
@@ -13,10 +15,25 @@
 #include <atomic>
 #include <mutex>
 
+#include <functional>
+
 class AbstractInstrument;
 class AbstractSync;
+class NanoClock;
 class QmdLudraController;
 class VoiceGroup;
+
+// What the playback of a document is made with, handed to its controller
+// before the document is set.
+struct QmdLudraPlaybackServices
+{
+    // Makes the instrument for a record's "Type" and id. Without one, or
+    // when it makes nothing, the built-in types serve (InstrumentFactory),
+    // and a type nobody knows plays as MIDI.
+    std::function<AbstractInstrument *(const QString &type, QmdItemId id)> makeInstrument;
+    // The clock of playback; the steady clock when none is given.
+    const NanoClock *clock = nullptr;
+};
 
 // The objects that make one network document sound in real time: its timing
 // source, one voice-group thread per voice group element, one instrument
@@ -45,7 +62,7 @@ public:
 
     static constexpr int CounterFlushMs = 16;
 
-    explicit QmdLudraPlayback(QmdLudraController *controller);
+    QmdLudraPlayback(QmdLudraController *controller, const QmdLudraPlaybackServices &services);
     ~QmdLudraPlayback();
     QmdLudraPlayback(const QmdLudraPlayback &) = delete;
     QmdLudraPlayback &operator=(const QmdLudraPlayback &) = delete;
@@ -103,6 +120,16 @@ public:
     // outputs are primed.
     bool beginGotoStart(bool rewindSource);
     void endGotoStart(bool restartSource);
+    // The record's values handed to its instrument: keys changed, in a
+    // request other than one the playback made itself.
+    void applyInstrumentData(QmdItemId id, const QStringList &keys, QmdRequestId rid);
+    // The request has finished: its changes have all come round.
+    void forgetRequest(QmdRequestId rid) { m_ownRequests.remove(rid); }
+    // The document's tempo and ratio, and its sync ports, handed to the
+    // timing source.
+    void pushTiming();
+    void pushSyncPorts();
+
     // Compiles the whole document anew; the counters start from its state
     // records.
     void rebuildGraph();
@@ -121,9 +148,19 @@ public:
 private:
     QList<VoiceGroup *> voiceGroups() const;
     QList<AbstractInstrument *> instruments() const;
+    InstrumentSettings instrumentSettings(QmdItemId id) const;
+    // Writes a value the playback arrived at itself into the document,
+    // outside the undo history, unless it is there already.
+    void writeOwnValue(const QmdIndex &parent, const QString &key, const QVariant &value,
+                       const QString &text);
+    QSet<QString> wantedSyncPorts(const QmdIndex &container) const;
 
     QmdLudraController *const m_controller;
+    const QmdLudraPlaybackServices m_services;
     PlaybackCore m_core;
+    // Requests that wrote values of the playback's own into the document;
+    // their changes are not handed back.
+    QSet<QmdRequestId> m_ownRequests;
     QSet<QmdItemId> m_changedElements;
     QTimer m_flushTimer;
     std::atomic<AbstractSync *> m_timingSource{nullptr};

@@ -164,8 +164,9 @@ StandardMidiFileTrack QmdLudraRenderer::track(QmdItemId instrument,
             track.events.append({tick, message});
     };
     if (value("MidiDoProgramChange").toBool()) {
-        append(MidiInstrument::programChange(0, value("MidiProgram"), value("MidiBankMSB"),
-                                             value("MidiBankLSB")));
+        append(MidiInstrument::programChange(0, value("MidiProgram").toInt(),
+                                             value("MidiBankMSB").toInt(),
+                                             value("MidiBankLSB").toInt()));
     }
     for (const InstrumentEvent &event : events) {
         if (event.type == InstrumentEvent::UserMessage && !isChannelStatus(event.bytes)) {

@@ -50,7 +50,7 @@ protected:
         timerSlack.store(prctl(PR_GET_TIMERSLACK, 0, 0, 0, 0));
         {
             const std::lock_guard locker(m_mutex);
-            m_times.append(NanoClock::instance()->nowNs());
+            m_times.append(clock()->nowNs());
         }
         const int call = ++calls;
         if (call == m_actAt.load()) {
@@ -117,7 +117,7 @@ void TestAbstractOutputThread::pauseThenPlayResumes()
 void TestAbstractOutputThread::sleepsUntilItsTimeOrAWakeUp()
 {
     ManualClock clock(5000);
-    MidiSync source;
+    MidiSync source(&clock);
     CountingThread thread;
     thread.next.store(NanoClock::Never);
     thread.setTimingSource(&source);

@@ -21,7 +21,7 @@ void tst_VoiceGroup::deadEndStopsIterating()
     // The clock first: the group's thread reads it until the group is gone.
     ManualClock clock;
     EngineNetwork network;
-    MidiSync sync;
+    MidiSync sync(&clock);
     network.addNode(10, 0, 0);
     network.addVoiceGroup(1, 10);
     VoiceGroup group(1, &network.compile());

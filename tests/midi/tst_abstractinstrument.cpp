@@ -1,10 +1,6 @@
 #include "abstractinstrument.h"
-#include "debuginstrument.h"
-#include "instrumentrecords.h"
 #include "manualclock.h"
-#include "midiinstrument.h"
 #include "midisync.h"
-#include "qmdmemmodel.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -28,7 +24,6 @@ class RecordingInstrument : public AbstractInstrument
 {
 public:
     using AbstractInstrument::AbstractInstrument;
-    using AbstractInstrument::writeInstrumentData;
 
     ~RecordingInstrument() override
     {
@@ -67,8 +62,6 @@ public:
         return QTest::qWaitFor([&] { return turns() >= count; }, 30000);
     }
 
-    QList<QPair<QmdItemId, QStringList>> applied;
-
 protected:
     qint64 output() override
     {
@@ -77,10 +70,7 @@ protected:
         ++m_turns;
         return next;
     }
-    void applyInstrumentData(QmdItemId id, const QStringList &keys) override
-    {
-        applied.append({id, keys});
-    }
+    void applyInstrumentData(const QStringList &) override {}
     bool sendBatch(const Events &batch) override
     {
         const std::lock_guard locker(m_mutex);
@@ -113,24 +103,8 @@ struct Playing
     }
 
     ManualClock clock;
-    MidiSync sync;
+    MidiSync sync{&clock};
     RecordingInstrument instrument{7};
-};
-
-struct Document
-{
-    Document()
-    {
-        // The controller's own instruments for the records must not write
-        // ports back while the test watches the record.
-        AbstractInstrument::setCreator(
-            [](const QString &, QmdItemId id, QObject *) { return new RecordingInstrument(id); });
-        controller.setModel(&model);
-        QCoreApplication::processEvents();
-    }
-    ~Document() { AbstractInstrument::setCreator({}); }
-    QmdMemModel model{Qmd::StrDict};
-    QmdLudraController controller;
 };
 
 InstrumentEvent noteOn(qint64 tick, int note)
@@ -171,12 +145,6 @@ private Q_SLOTS:
     void admission();
     void resetEmptiesTheQueue();
     void sendNowBypassesTheQueue();
-
-    void factory_data();
-    void factory();
-
-    void bindingFollowsOnlyItsOwnRecord();
-    void ownWritesAreNotAppliedBack();
 };
 
 void TestAbstractInstrument::leavingOrder_data()
@@ -291,7 +259,7 @@ void TestAbstractInstrument::batchesHoldAtMost32()
 void TestAbstractInstrument::nothingLeavesWithoutARunningSource()
 {
     ManualClock clock;
-    MidiSync sync;
+    MidiSync sync(&clock);
     RecordingInstrument instrument(1);
     instrument.start();
     QVERIFY(instrument.enqueue(user(0, 1)));
@@ -359,104 +327,6 @@ void TestAbstractInstrument::sendNowBypassesTheQueue()
     QVERIFY(instrument.sendNow(noteOn(99, 64)));
     QCOMPARE(instrument.batches(), QList<Events>{{noteOn(99, 64)}});
     QCOMPARE(instrument.queuedCount(), 1);
-}
-
-void TestAbstractInstrument::factory_data()
-{
-    QTest::addColumn<QString>("type");
-    QTest::addColumn<QString>("typeName");
-
-    QTest::newRow("midi") << "midi"
-                          << "midi";
-    QTest::newRow("Debug, any letter case") << "Debug"
-                                            << "debug";
-    QTest::newRow("unknown type") << "synth"
-                                  << "";
-    QTest::newRow("a known name inside another") << "midi2"
-                                                 << "";
-}
-
-// Each type is its own class, made for the record it is given.
-void TestAbstractInstrument::factory()
-{
-    QFETCH(QString, type);
-    QFETCH(QString, typeName);
-
-    QObject parent;
-    AbstractInstrument *instrument = AbstractInstrument::create(type, 42, &parent);
-    QCOMPARE(instrument != nullptr, !typeName.isEmpty());
-    if (!instrument)
-        return;
-    QCOMPARE(instrument->parent(), &parent);
-    QCOMPARE(instrument->id(), QmdItemId(42));
-    QCOMPARE(qobject_cast<MidiInstrument *>(instrument) != nullptr, typeName == "midi");
-    QCOMPARE(qobject_cast<DebugInstrument *>(instrument) != nullptr, typeName == "debug");
-}
-
-void TestAbstractInstrument::bindingFollowsOnlyItsOwnRecord()
-{
-    Document document;
-    QmdLudraController &controller = document.controller;
-    const QmdItemId own = addInstrumentRecord(controller, {{"Label", "Own"}});
-    const QmdItemId other = addInstrumentRecord(controller, {{"Label", "Other"}});
-    QCoreApplication::processEvents();
-    QVERIFY(own != 0 && other != 0);
-
-    RecordingInstrument instrument(own);
-    fill(instrument, 3);
-    instrument.setController(&controller);
-    QCOMPARE(instrument.controller(), &controller);
-    // Binding starts from an empty queue.
-    QCOMPARE(instrument.queuedCount(), 0);
-    instrument.applied.clear();
-
-    Q_EMIT controller.instrumentDataChanged(other, {"Label"}, 0);
-    Q_EMIT controller.instrumentDataRemoved(other, {"MidiPort"}, 0);
-    QCOMPARE(instrument.applied.size(), 0);
-
-    Q_EMIT controller.instrumentDataChanged(own, {"MidiChannels", "Label"}, 0);
-    Q_EMIT controller.instrumentDataRemoved(own, {"MidiPort"}, 0);
-    const QList<QPair<QmdItemId, QStringList>> expected{{own, {"MidiChannels", "Label"}},
-                                                        {own, {"MidiPort"}}};
-    QCOMPARE(instrument.applied, expected);
-
-    // Binding to another controller leaves the first; binding to none leaves both.
-    Document second;
-    instrument.setController(&second.controller);
-    instrument.applied.clear();
-    Q_EMIT controller.instrumentDataChanged(own, {"Label"}, 0);
-    QCOMPARE(instrument.applied.size(), 0);
-    Q_EMIT second.controller.instrumentDataChanged(own, {"Label"}, 0);
-    QCOMPARE(instrument.applied.size(), 1);
-    instrument.setController(nullptr);
-    Q_EMIT second.controller.instrumentDataChanged(own, {"Label"}, 0);
-    QCOMPARE(instrument.applied.size(), 1);
-}
-
-void TestAbstractInstrument::ownWritesAreNotAppliedBack()
-{
-    Document document;
-    QmdLudraController &controller = document.controller;
-    const QmdItemId id = addInstrumentRecord(controller, {{"Label", "A"}});
-    QCoreApplication::processEvents();
-    const int undoSteps = controller.undoRedoCount();
-
-    RecordingInstrument instrument(id);
-    instrument.setController(&controller);
-    instrument.applied.clear();
-
-    QSignalSpy finished(&controller, &QmdController::requestFinished);
-    instrument.writeInstrumentData("MidiPort", "somewhere");
-    QCOMPARE(instrumentValue(controller, id, "MidiPort"), QVariant("somewhere"));
-    QVERIFY(finished.wait());
-    const auto ownRid = finished.first().at(0).value<QmdRequestId>();
-    // The write is no undo step.
-    QCOMPARE(controller.undoRedoCount(), undoSteps);
-
-    Q_EMIT controller.instrumentDataChanged(id, {"MidiPort"}, ownRid);
-    QCOMPARE(instrument.applied.size(), 0);
-    Q_EMIT controller.instrumentDataChanged(id, {"MidiPort"}, ownRid + 1);
-    QCOMPARE(instrument.applied.size(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestAbstractInstrument)

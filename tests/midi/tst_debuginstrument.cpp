@@ -90,7 +90,7 @@ void TestDebugInstrument::printsTheEvent()
 void TestDebugInstrument::printsDueEventsInQueueOrder()
 {
     ManualClock clock;
-    MidiSync sync;
+    MidiSync sync(&clock);
     sync.setRunning(true);
     DebugInstrument instrument(1);
     instrument.setTimingSource(&sync);

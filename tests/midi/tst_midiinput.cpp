@@ -85,6 +85,7 @@ void TestMidiInput::messagesArriveInOrderWithTheirArrivalTime()
     VirtualMidiSource source;
     QVERIFY(MidiInput::inputPortNames().contains(source.portName()));
     MidiInput input;
+    input.setClock(m_clock.get());
     QVERIFY(input.open(source.portName()));
     QCOMPARE(input.portName(), source.portName());
     QVERIFY(awaitConnection(source, input));
@@ -102,7 +103,6 @@ void TestMidiInput::messagesArriveInOrderWithTheirArrivalTime()
     for (const MidiMessage &message : received) {
         QCOMPARE(message.arrivalNs, 5000000000);
         QVERIFY(message.timeStamp >= 0);
-        QCOMPARE(message.modifiers, Qt::NoModifier);
     }
     QVERIFY(input.close());
     QVERIFY(!input.isOpen());

@@ -4,7 +4,6 @@
 #include "midiinstrument.h"
 #include "midisync.h"
 #include "networkdocument.h"
-#include "recordinginstrument.h"
 #include "virtualmidiports.h"
 
 #include <QBitArray>
@@ -41,25 +40,32 @@ QBitArray channels(std::initializer_list<int> enabled)
 
 const QByteArray Fence = bytes({0xF0, 0x7D, 0x66, 0xF7});
 
-// A MIDI instrument bound to a record of a document, following a timing
-// source on a clock that moves only when the test moves it.
+// The MIDI instrument that the playback of a document makes for a record,
+// following its timing source on a clock that moves only when the test moves
+// it. The playback hands the instrument the record's values and writes back
+// what the instrument says of its port.
 struct Rig
 {
-    explicit Rig(const Values &values)
+    explicit Rig(const Values &values, QmdLudraPlaybackServices services = {})
     {
-        sync.setRunning(true);
-        id = addInstrumentRecord(document.controller, values);
+        services.clock = &clock;
+        document = std::make_unique<NetworkDocument>(services);
+        sync()->setRunning(true);
+        id = addInstrumentRecord(document->controller, values);
         QCoreApplication::processEvents();
-        instrument = std::make_unique<MidiInstrument>(id);
-        instrument->setTimingSource(&sync);
-        instrument->setController(&document.controller);
-        instrument->start();
+        instrument = qobject_cast<MidiInstrument *>(document->controller.playback().instrument(id));
     }
-    QVariant value(const QString &key) const { return document.instrumentValue(id, key); }
+    AbstractSync *sync() const { return document->controller.playback().timingSource(); }
+    QVariant value(const QString &key) const { return document->instrumentValue(id, key); }
+    void set(const QString &key, const QVariant &value)
+    {
+        QmdLudraController &controller = document->controller;
+        controller.requestSetData(key, value, controller.index(id, controller.instrumentsIndex()));
+    }
     // Waits until what the instrument's port sends reaches the sink; empties it.
     bool connect(VirtualMidiSink &sink)
     {
-        MidiInstrument *port = instrument.get();
+        MidiInstrument *port = instrument;
         return sink.awaitConnection([port](const QByteArray &message) { port->sendRaw(message); });
     }
     // Sends a fence through the port and returns what the sink received
@@ -75,13 +81,9 @@ struct Rig
     }
 
     ManualClock clock;
-    MidiSync sync;
-    // The controller's own instrument for the record stays off the ports,
-    // so the instrument under test is the only one that writes the record.
-    InstrumentRecorder controllersInstruments;
-    NetworkDocument document;
+    std::unique_ptr<NetworkDocument> document;
     QmdItemId id = 0;
-    std::unique_ptr<MidiInstrument> instrument;
+    MidiInstrument *instrument = nullptr;
 };
 
 // Keeps what it sends, in order, instead of sending it. Once armed, the
@@ -258,8 +260,8 @@ void TestMidiInstrument::portOfTheRecord()
     QCOMPARE(rig.instrument->portName(), expected);
     // Adding the record was the one undo step; the replacement is none.
     QCoreApplication::processEvents();
-    QCOMPARE(rig.document.controller.undoRedoCount(), 1);
-    QCOMPARE(rig.document.controller.undoText(), QString("Add Instrument"));
+    QCOMPARE(rig.document->controller.undoRedoCount(), 1);
+    QCOMPARE(rig.document->controller.undoText(), QString("Add Instrument"));
 }
 
 void TestMidiInstrument::sendsDueEventsAndNothingEarly()
@@ -270,7 +272,7 @@ void TestMidiInstrument::sendsDueEventsAndNothingEarly()
     QVERIFY(rig.connect(sink));
 
     rig.clock.advance(1000000);
-    const qint64 position = rig.sync.tickPosition();
+    const qint64 position = rig.sync()->tickPosition();
     QVERIFY(position > 0);
     MidiInstrument &instrument = *rig.instrument;
     QVERIFY(instrument.enqueueNotePair(InstrumentEvent::noteOn(position, 60, 100),
@@ -286,7 +288,7 @@ void TestMidiInstrument::sendsDueEventsAndNothingEarly()
              Bytes({bytes({0xF8}), bytes({0x90, 60, 100}), bytes({0x99, 60, 100})}));
     QCOMPARE(instrument.queuedCount(), 2);
 
-    rig.clock.advance(rig.sync.ticksToTime(2) + 1);
+    rig.clock.advance(rig.sync()->ticksToTime(2) + 1);
     QVERIFY(QTest::qWaitFor([&] { return sink.count() >= 8; }, 30000));
     QCOMPARE(instrument.queuedCount(), 0);
     QCOMPARE(rig.receivedUntilFence(sink),
@@ -301,10 +303,7 @@ void TestMidiInstrument::changedChannelsApplyAtOnce()
     VirtualMidiSink sink;
     Rig rig({{"MidiPort", sink.portName()}, {"MidiChannels", channels({0})}});
     QVERIFY(rig.connect(sink));
-    QmdLudraController &controller = rig.document.controller;
-
-    controller.requestSetData("MidiChannels", channels({3, 15}),
-                              controller.index(rig.id, controller.instrumentsIndex()));
+    rig.set("MidiChannels", channels({3, 15}));
     QCoreApplication::processEvents();
     QVERIFY(rig.instrument->sendNow(InstrumentEvent::noteOn(0, 64, 1)));
     // A change first silences the channels it leaves.
@@ -360,7 +359,7 @@ void TestMidiInstrument::pauseSilencesAndKeepsTheQueue()
     QVERIFY(rig.connect(sink));
     MidiInstrument &instrument = *rig.instrument;
     instrument.play();
-    QVERIFY(instrument.enqueue(InstrumentEvent::noteOn(rig.sync.tickPosition() + 10, 60, 1)));
+    QVERIFY(instrument.enqueue(InstrumentEvent::noteOn(rig.sync()->tickPosition() + 10, 60, 1)));
 
     instrument.pauseAndWait();
     QCOMPARE(instrument.state(), AbstractOutputThread::Paused);
@@ -384,21 +383,13 @@ void TestMidiInstrument::silencingFollowsTheSendUnderWay()
     if (action == "port")
         REQUIRE_JACK(m_server);
 
-    ManualClock clock;
-    MidiSync sync;
-    sync.setRunning(true);
-    InstrumentRecorder controllersInstruments;
-    NetworkDocument document;
-    QmdLudraController &controller = document.controller;
-    const QmdItemId id = addInstrumentRecord(controller, {{"MidiChannels", channels({0})}});
-    QCoreApplication::processEvents();
-    HeldSendInstrument instrument(id);
-    instrument.setTimingSource(&sync);
-    instrument.setController(&controller);
-    instrument.start();
+    QmdLudraPlaybackServices held;
+    held.makeInstrument = [](const QString &, QmdItemId id) { return new HeldSendInstrument(id); };
+    Rig rig({{"MidiChannels", channels({0})}}, held);
+    auto &instrument = *static_cast<HeldSendInstrument *>(rig.instrument);
 
     // A note due now, whose note off is far off.
-    const qint64 now = sync.tickPosition();
+    const qint64 now = rig.sync()->tickPosition();
     QVERIFY(instrument.enqueueNotePair(InstrumentEvent::noteOn(now, 60, 100),
                                        InstrumentEvent::noteOff(now + 1000000000, 60, 0)));
     instrument.arm();
@@ -413,12 +404,10 @@ void TestMidiInstrument::silencingFollowsTheSendUnderWay()
     } else if (action == "port") {
         // Made only now, so that it is not the port the instrument is on.
         VirtualMidiSink next("next");
-        controller.requestSetData("MidiPort", next.portName(),
-                                  controller.index(id, controller.instrumentsIndex()));
+        rig.set("MidiPort", next.portName());
         QTRY_COMPARE_WITH_TIMEOUT(instrument.portName(), next.portName(), 30000);
     } else {
-        controller.requestSetData("MidiChannels", channels({4}),
-                                  controller.index(id, controller.instrumentsIndex()));
+        rig.set("MidiChannels", channels({4}));
         QTRY_COMPARE_WITH_TIMEOUT(instrument.channels(), channels({4}), 30000);
     }
     QTRY_VERIFY_WITH_TIMEOUT(!instrument.isHolding(), 30000);
@@ -451,19 +440,18 @@ void TestMidiInstrument::leavingAPortSilencesIt()
     QVERIFY(witness.open(left.portName()));
 
     // A note that sounds, with its note off far off.
-    const qint64 now = rig.sync.tickPosition();
+    const qint64 now = rig.sync()->tickPosition();
     QVERIFY(rig.instrument->enqueueNotePair(InstrumentEvent::noteOn(now, 60, 100),
                                             InstrumentEvent::noteOff(now + 1000000000, 60, 0)));
     rig.instrument->play();
     QVERIFY(QTest::qWaitFor([&] { return left.count() >= 2; }, 30000));
 
     if (action == "port") {
-        QmdLudraController &controller = rig.document.controller;
-        controller.requestSetData("MidiPort", next.portName(),
-                                  controller.index(rig.id, controller.instrumentsIndex()));
+        rig.set("MidiPort", next.portName());
         QTRY_COMPARE_WITH_TIMEOUT(rig.instrument->portName(), next.portName(), 30000);
     } else {
-        rig.instrument.reset();
+        QmdLudraController &controller = rig.document->controller;
+        QVERIFY(rig.document->run(controller.requestRemove(rig.id, controller.instrumentsIndex())));
     }
 
     QVERIFY(witness.sendRaw(Fence));
@@ -506,7 +494,7 @@ void TestMidiInstrument::sendFailure()
     QCOMPARE(instrument.state(), AbstractOutputThread::Paused);
     QVERIFY(!instrument.isOpen());
     QCOMPARE(instrument.queuedCount(), 0);
-    QCOMPARE(rig.document.controller.undoRedoCount(), 1);
+    QCOMPARE(rig.document->controller.undoRedoCount(), 1);
 }
 
 void TestMidiInstrument::failureWriteOutlivesItsParties_data()
@@ -523,25 +511,20 @@ void TestMidiInstrument::failureWriteOutlivesItsParties()
     QFETCH(bool, deleteController);
 
     VirtualMidiSink sink;
-    auto document = std::make_unique<NetworkDocument>();
-    const QmdItemId id = addInstrumentRecord(
-        document->controller, {{"MidiPort", sink.portName()}, {"MidiChannels", channels({0})}});
-    QCoreApplication::processEvents();
-    auto instrument = std::make_unique<MidiInstrument>(id);
-    instrument->setController(&document->controller);
-    QVERIFY(instrument->close());
+    Rig rig({{"MidiPort", sink.portName()}, {"MidiChannels", channels({0})}});
+    QVERIFY(rig.instrument->close());
 
     // The failure writes to the document later, from the event loop.
-    QVERIFY(!instrument->sendNow(InstrumentEvent::noteOn(0, 60, 100)));
+    QVERIFY(!rig.instrument->sendNow(InstrumentEvent::noteOn(0, 60, 100)));
     if (deleteController) {
-        document.reset();
-        QCOMPARE(instrument->controller(), nullptr);
+        rig.document.reset();
     } else {
-        instrument.reset();
+        QmdLudraController &controller = rig.document->controller;
+        controller.requestRemove(rig.id, controller.instrumentsIndex());
     }
     QCoreApplication::processEvents();
-    if (document)
-        QCOMPARE(document->instrumentValue(id, "MidiPort"), QVariant(sink.portName()));
+    if (rig.document)
+        QVERIFY(!rig.document->controller.playback().instrument(rig.id));
 }
 
 QTEST_GUILESS_MAIN(TestMidiInstrument)

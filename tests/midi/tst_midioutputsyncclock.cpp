@@ -79,7 +79,7 @@ bool TestMidiOutputSyncClock::openAndConnect(MidiOutputSyncClock &sender, Virtua
 
 void TestMidiOutputSyncClock::failedSendPausesTheSender()
 {
-    MidiSync sync;
+    MidiSync sync(m_clock.get());
     MidiOutputSyncClock sender(&sync);
     QCOMPARE(sender.timingSource(), &sync);
     sender.play();
@@ -92,7 +92,7 @@ void TestMidiOutputSyncClock::runSendsStartPulsesAndStop()
 {
     REQUIRE_JACK(m_server);
     VirtualMidiSink sink;
-    MidiSync sync;
+    MidiSync sync(m_clock.get());
     MidiOutputSyncClock sender(&sync);
     QVERIFY(openAndConnect(sender, sink));
     sender.start(QThread::TimeCriticalPriority);
@@ -127,7 +127,7 @@ void TestMidiOutputSyncClock::dueBacklogLeavesTenPulsesPerCall()
 {
     REQUIRE_JACK(m_server);
     VirtualMidiSink sink;
-    MidiSync sync;
+    MidiSync sync(m_clock.get());
     ManualSyncClock sender(&sync);
     QVERIFY(openAndConnect(sender, sink));
     sender.prepareClock();
@@ -152,7 +152,7 @@ void TestMidiOutputSyncClock::nothingIsSentWhileStoppedOrPaused()
 {
     REQUIRE_JACK(m_server);
     VirtualMidiSink sink;
-    MidiSync sync;
+    MidiSync sync(m_clock.get());
     ManualSyncClock sender(&sync);
     QVERIFY(openAndConnect(sender, sink));
     sender.play();
@@ -177,7 +177,7 @@ void TestMidiOutputSyncClock::resetRewindsTheSongPosition()
 {
     REQUIRE_JACK(m_server);
     VirtualMidiSink sink;
-    MidiSync sync;
+    MidiSync sync(m_clock.get());
     ManualSyncClock sender(&sync);
     QVERIFY(openAndConnect(sender, sink));
     sync.setRunning(true);

@@ -43,8 +43,6 @@ private Q_SLOTS:
     void init();
     void cleanup();
 
-    void factory();
-
     void positionsThroughTheClock_data();
     void positionsThroughTheClock();
     void rateChangeWhileRunningKeepsThePosition_data();
@@ -87,17 +85,6 @@ void TestMidiSync::startFromClock(MidiSync &sync, qint64 t)
     sync.receiveClock({pulse(t)});
 }
 
-// The one type is found in any letter case; other names make nothing.
-void TestMidiSync::factory()
-{
-    QObject owner;
-    AbstractSync *sync = AbstractSync::create(QStringLiteral("InTeRnAl"), &owner);
-    QVERIFY(qobject_cast<MidiSync *>(sync));
-    QCOMPARE(sync->parent(), &owner);
-    QVERIFY(!AbstractSync::create(QStringLiteral("external"), &owner));
-    QVERIFY(!AbstractSync::create(QString(), &owner));
-}
-
 void TestMidiSync::positionsThroughTheClock_data()
 {
     QTest::addColumn<uint>("tempo");
@@ -125,7 +112,7 @@ void TestMidiSync::positionsThroughTheClock()
     QFETCH(qint64, ticks);
     QFETCH(qint64, beatTicks);
 
-    MidiSync sync;
+    MidiSync sync(m_clock.get());
     sync.setTempo(tempo);
     sync.setPrincipalsToBeatsNumerator(numerator);
     sync.setPrincipalsToBeatsDenominator(denominator);
@@ -164,7 +151,7 @@ void TestMidiSync::rateChangeWhileRunningKeepsThePosition()
     QFETCH(uint, value);
     QFETCH(qint64, ticksPerSecondAfter);
 
-    MidiSync sync;
+    MidiSync sync(m_clock.get());
     sync.setRunning(true);
     m_clock->advance(Second / 4);
     QCOMPARE(sync.tickPosition(), 332640);
@@ -178,7 +165,7 @@ void TestMidiSync::rateChangeWhileRunningKeepsThePosition()
 
 void TestMidiSync::stoppedSourceKeepsItsPosition()
 {
-    MidiSync sync;
+    MidiSync sync(m_clock.get());
     // Without sync outputs there is nothing to wait for at the start.
     const qint64 before = m_clock->nowNs();
     sync.setRunning(true);
@@ -200,7 +187,7 @@ void TestMidiSync::stoppedSourceKeepsItsPosition()
 
 void TestMidiSync::resetReturnsToTheStart()
 {
-    MidiSync sync;
+    MidiSync sync(m_clock.get());
     sync.setTempo(90);
     startFromClock(sync, m_clock->nowNs());
     // Pulses at 90 beats per minute.
@@ -239,7 +226,7 @@ void TestMidiSync::measuredTempo()
     QFETCH(int, pulses);
     QFETCH(uint, tempo);
 
-    MidiSync sync;
+    MidiSync sync(m_clock.get());
     sync.setTempo(100);
     QSignalSpy changed(&sync, &AbstractSync::tempoChanged);
     const qint64 t0 = m_clock->nowNs();
@@ -255,7 +242,7 @@ void TestMidiSync::measuredTempo()
 // (other messages, filtered out, may have come in between).
 void TestMidiSync::firstGuessFromThePreviousPulse()
 {
-    MidiSync sync;
+    MidiSync sync(m_clock.get());
     sync.setTempo(100);
     QSignalSpy changed(&sync, &AbstractSync::tempoChanged);
     const qint64 t0 = m_clock->nowNs();
@@ -289,7 +276,7 @@ void TestMidiSync::startsAtTheFirstPulse()
     QFETCH(int, startByte);
     QFETCH(int, gotoStartRequests);
 
-    MidiSync sync;
+    MidiSync sync(m_clock.get());
     QSignalSpy gotoStart(&sync, &AbstractSync::gotoStartRequested);
     QSignalSpy play(&sync, &AbstractSync::playRequested);
     const qint64 t1 = m_clock->nowNs();
@@ -311,7 +298,7 @@ void TestMidiSync::startsAtTheFirstPulse()
 
 void TestMidiSync::stopPausesAtItsArrival()
 {
-    MidiSync sync;
+    MidiSync sync(m_clock.get());
     QSignalSpy pause(&sync, &AbstractSync::pauseRequested);
     QSignalSpy play(&sync, &AbstractSync::playRequested);
     const qint64 t0 = m_clock->nowNs();
@@ -347,7 +334,7 @@ void TestMidiSync::withoutStart()
     QFETCH(QList<QByteArray>, messages);
     QFETCH(int, gotoStartRequests);
 
-    MidiSync sync;
+    MidiSync sync(m_clock.get());
     QSignalSpy gotoStart(&sync, &AbstractSync::gotoStartRequested);
     QSignalSpy play(&sync, &AbstractSync::playRequested);
     QSignalSpy tempoChanged(&sync, &AbstractSync::tempoChanged);
@@ -384,7 +371,7 @@ void TestMidiSync::drift()
     QFETCH(bool, corrected);
 
     constexpr qint64 interval = 20833333;
-    MidiSync sync;
+    MidiSync sync(m_clock.get());
     const qint64 t0 = m_clock->nowNs();
     startFromClock(sync, t0);
     feedPulses(sync, t0 + interval, interval, 11);
@@ -412,7 +399,7 @@ void TestMidiSync::drift()
 void TestMidiSync::stopAlignsTheBeatPositionWithTheReceivedClock()
 {
     constexpr qint64 interval = 20833333;
-    MidiSync sync;
+    MidiSync sync(m_clock.get());
     const qint64 t0 = m_clock->nowNs();
     startFromClock(sync, t0);
     feedPulses(sync, t0 + interval, interval, 4);

@@ -185,7 +185,7 @@ void TestMidiSynth::documentInstrumentPlaysOnTheSynth()
     QCOMPARE(MidiOutput::outputPortNames(), QSet<QString>{MidiSynth::portName()});
     QSignalSpy spy(synth.get(), &MidiSynth::instrumentChanged);
 
-    NetworkDocument doc;
+    NetworkDocument doc{QmdLudraPlaybackServices()};
     const QmdItemId id = doc.instrumentOn(
         NetworkDocument::channels({2}),
         {{QStringLiteral("MidiProgram"), 41}, {QStringLiteral("MidiDoProgramChange"), true}});

@@ -166,7 +166,7 @@ void TestFollowingMidiClock::notesLandOnTheSendersBeats()
     ClockSource source;
     QVERIFY(source.isOpen());
 
-    NetworkDocument doc;
+    NetworkDocument doc{QmdLudraPlaybackServices()};
     QVERIFY(doc.setRoot("Tempo", 60u));
     const QmdItemId instrument =
         doc.instrumentOn(doc.channels({0}), {{"MidiPort", source.inputName()}});

@@ -1,10 +1,10 @@
 #include "modeldump.h"
+#include "networkdocument.h"
 #include "qmdludra.h"
 #include "qmdludracontroller.h"
 #include "qmdludrapalette.h"
 #include "qmdludrastylepresets.h"
 #include "qmdmemmodel.h"
-#include "recordinginstrument.h"
 
 #include <QBitArray>
 #include <QColor>
@@ -62,9 +62,6 @@ private Q_SLOTS:
     void templateLoads();
 
 private:
-    // The documents here are about editing: their instruments must not
-    // reach for MIDI ports and write the port they found back.
-    InstrumentRecorder m_instruments;
 };
 
 void TestQmdLudraController::resetDefaults_data()
@@ -98,6 +95,7 @@ void TestQmdLudraController::resetDefaults()
     if (stored.isValid())
         model.setData(QHash<QString, QVariant>{{key, stored}});
     QmdLudraController controller;
+    controller.setPlaybackServices(NetworkDocument::quietServices());
     controller.setModel(&model);
     const QVariant value = controller.data(controller.index(key));
     QCOMPARE(value.metaType(), expected.metaType());
@@ -119,6 +117,8 @@ void TestQmdLudraController::resetRepairsContainersAndClearsTemp()
     model.setTypes(QHash<QString, Qmd::ContainerType>{{"Elements", Qmd::StrDict}});
 
     QmdLudraController controller;
+
+    controller.setPlaybackServices(NetworkDocument::quietServices());
     controller.setModel(&model);
 
     QCOMPARE(controller.keys(controller.syncMidiInputsIndex()), QStringList{"Port"});
@@ -155,6 +155,8 @@ void TestQmdLudraController::resetRebuildsElementStates()
                   model.index(1, states));
 
     QmdLudraController controller;
+
+    controller.setPlaybackServices(NetworkDocument::quietServices());
     controller.setModel(&model);
 
     const QmdIndex rebuilt = controller.elementStatesIndex();
@@ -169,6 +171,7 @@ void TestQmdLudraController::resetIsNotUndoable()
 {
     QmdMemModel model;
     QmdLudraController controller;
+    controller.setPlaybackServices(NetworkDocument::quietServices());
     controller.setModel(&model);
     controller.requestSetData("Title", "First");
     QCOMPARE(model.undoRedoCount(), 1);
@@ -207,6 +210,7 @@ void TestQmdLudraController::convertsOrderedArcUsages()
                       model.index(id, ordered));
     }
     QmdLudraController controller;
+    controller.setPlaybackServices(NetworkDocument::quietServices());
     controller.setModel(&model);
 
     const QmdIndex converted = controller.index(1, controller.elementsIndex());
@@ -250,6 +254,8 @@ void TestQmdLudraController::movesInstrumentsOutOfVoiceGroups()
     addElement(model, 3, {{"Type", 4u}, {"ToNode", 1u}, {"InitialInstrument", 0u}});
 
     QmdLudraController controller;
+
+    controller.setPlaybackServices(NetworkDocument::quietServices());
     controller.setModel(&model);
 
     const QmdIndex instruments = controller.instrumentsIndex();
@@ -288,6 +294,7 @@ void TestQmdLudraController::toggles()
 
     QmdMemModel model;
     QmdLudraController controller;
+    controller.setPlaybackServices(NetworkDocument::quietServices());
     controller.setModel(&model);
     controller.requestSetData("Title", "undoable");
     const auto toggle = [&] {
@@ -322,6 +329,7 @@ void TestQmdLudraController::presetThenUndoRestoresColours()
 
     QmdMemModel model;
     QmdLudraController controller;
+    controller.setPlaybackServices(NetworkDocument::quietServices());
     controller.setModel(&model);
     if (customised) {
         QHash<QString, QVariant> own;
@@ -346,6 +354,7 @@ void TestQmdLudraController::unknownPresetChangesNothing()
 {
     QmdMemModel model;
     QmdLudraController controller;
+    controller.setPlaybackServices(NetworkDocument::quietServices());
     controller.setModel(&model);
     controller.requestLoadStylePreset("Dark");
     const QString before = ModelDump::tree(model);
@@ -371,6 +380,7 @@ void TestQmdLudraController::templateLoads()
     QVERIFY2(QFile::exists(fileName), qPrintable(fileName));
     QmdMemModel model;
     QmdLudraController controller;
+    controller.setPlaybackServices(NetworkDocument::quietServices());
     controller.setModel(&model);
     QSignalSpy loaded(&controller, &QmdLudraController::templateLoaded);
     controller.requestLoadTemplate(fileName);

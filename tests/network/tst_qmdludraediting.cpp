@@ -4,7 +4,6 @@
 #include "modelsignallog.h"
 #include "networkdocument.h"
 #include "qmdludrapalette.h"
-#include "recordinginstrument.h"
 
 #include <QBitArray>
 #include <QColor>
@@ -58,9 +57,6 @@ private Q_SLOTS:
     void instrumentDataSignals();
 
 private:
-    // The documents here are about editing: their instruments must not
-    // reach for MIDI ports and write the port they found back.
-    InstrumentRecorder m_instruments;
 };
 
 void TestQmdLudraEditing::elementDefaults_data()
@@ -348,6 +344,7 @@ void TestQmdLudraEditing::resetRebuildsFromNodes()
             edge = id != from ? id : edge;
     }
     QmdLudraController controller;
+    controller.setPlaybackServices(NetworkDocument::quietServices());
     controller.setModel(&model);
     const QmdIndex node = controller.index(from, controller.elementsIndex());
     QCOMPARE(controller.ids(controller.index("ArcIdentifiers", node)), QmdItemIdList{edge});

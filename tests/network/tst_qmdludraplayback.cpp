@@ -33,7 +33,8 @@ struct Fixture
 {
     ManualClock clock;
     InstrumentRecorder recorder;
-    std::unique_ptr<NetworkDocument> doc = std::make_unique<NetworkDocument>();
+    std::unique_ptr<NetworkDocument> doc =
+        std::make_unique<NetworkDocument>(recorder.services(&clock));
 
     QmdLudraController &controller() { return doc->controller; }
     QmdLudraPlayback &playback() { return doc->controller.playback(); }
@@ -171,6 +172,7 @@ private Q_SLOTS:
     void gotoStart();
     void voiceGroupJoins_data();
     void voiceGroupJoins();
+    void timingFollowsTheDocument();
     void unknownSyncTypeIsInternal_data();
     void unknownSyncTypeIsInternal();
     void followsReceivedClock();
@@ -277,6 +279,28 @@ void TestQmdLudraPlayback::voiceGroupJoins()
     }
     QTRY_COMPARE(f.hits(a), 1);
     QTRY_COMPARE(f.recorder.notesOn(), QList<Note>({{60, 0}}));
+}
+
+// The timing source takes tempo and ratio from the document, and a tempo it
+// arrives at itself (measured from received clock) reaches the document
+// outside the undo history.
+void TestQmdLudraPlayback::timingFollowsTheDocument()
+{
+    Fixture f;
+    AbstractSync *source = f.playback().timingSource();
+    QCOMPARE(source->tempo(), 120u);
+    QVERIFY(f.doc->run(f.controller().requestSetData(
+        QHash<QString, QVariant>{{"Tempo", 90u},
+                                 {"PrincipalsToBeatsNumerator", 3u},
+                                 {"PrincipalsToBeatsDenominator", 2u}})));
+    QCOMPARE(source->tempo(), 90u);
+    QCOMPARE(source->principalsToBeatsNumerator(), 3u);
+    QCOMPARE(source->principalsToBeatsDenominator(), 2u);
+
+    const int steps = f.controller().undoRedoCount();
+    source->setTempo(140);
+    QTRY_COMPARE(f.controller().data(f.controller().index("Tempo")).toUInt(), 140u);
+    QCOMPARE(f.controller().undoRedoCount(), steps);
 }
 
 void TestQmdLudraPlayback::unknownSyncTypeIsInternal_data()
@@ -501,7 +525,7 @@ void TestQmdLudraPlayback::removalWhilePlaying()
 void TestQmdLudraPlayback::realTimePlayEqualsRender()
 {
     InstrumentRecorder recorder;
-    NetworkDocument doc;
+    NetworkDocument doc(recorder.services());
     buildPiece(doc);
     QmdItemIdList instruments = doc.controller.ids(doc.controller.instrumentsIndex());
     std::sort(instruments.begin(), instruments.end());

@@ -6,17 +6,13 @@
 #include <chrono>
 
 // A playback clock that only moves when told to, so that timing arithmetic is
-// exact in tests. Installed as the process-wide clock for its lifetime.
-// Threads waiting for one of its times look at it again every millisecond of
-// real time, since moving it wakes nobody.
+// exact in tests; hand it to what counts time. Threads waiting for one of its
+// times look at it again every millisecond of real time, since moving it
+// wakes nobody.
 class ManualClock : public NanoClock
 {
 public:
-    explicit ManualClock(qint64 startNs = 1000000000) : m_now(startNs)
-    {
-        NanoClock::setInstance(this);
-    }
-    ~ManualClock() override { NanoClock::setInstance(nullptr); }
+    explicit ManualClock(qint64 startNs = 1000000000) : m_now(startNs) {}
 
     qint64 nowNs() const override { return m_now.load(); }
 

@@ -3,8 +3,10 @@
 // Header only: the model tests link the support library without the network
 // layer.
 
+#include "debuginstrument.h"
 #include "qmdludra.h"
 #include "qmdludracontroller.h"
+#include "qmdludraplayback.h"
 #include "qmdmemmodel.h"
 #include "requestfinisher.h"
 
@@ -17,7 +19,23 @@
 class NetworkDocument
 {
 public:
-    NetworkDocument() { controller.setModel(&model); }
+    // Its instruments print what they send and reach for no MIDI port, so
+    // that they leave the document as it is.
+    NetworkDocument() : NetworkDocument(quietServices()) {}
+    explicit NetworkDocument(const QmdLudraPlaybackServices &services)
+    {
+        controller.setPlaybackServices(services);
+        controller.setModel(&model);
+    }
+
+    static QmdLudraPlaybackServices quietServices()
+    {
+        QmdLudraPlaybackServices services;
+        services.makeInstrument = [](const QString &, QmdItemId id) {
+            return new DebugInstrument(id);
+        };
+        return services;
+    }
 
     QmdIndex elements() const { return controller.elementsIndex(); }
     QmdIndex element(QmdItemId id) const { return controller.index(id, elements()); }

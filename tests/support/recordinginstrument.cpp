@@ -2,16 +2,14 @@
 
 #include <QThread>
 
-InstrumentRecorder::InstrumentRecorder()
+QmdLudraPlaybackServices InstrumentRecorder::services(const NanoClock *clock)
 {
-    AbstractInstrument::setCreator([this](const QString &, QmdItemId id, QObject *parent) {
-        return new RecordingInstrument(id, this, parent);
-    });
-}
-
-InstrumentRecorder::~InstrumentRecorder()
-{
-    AbstractInstrument::setCreator({});
+    QmdLudraPlaybackServices services;
+    services.makeInstrument = [this](const QString &, QmdItemId id) {
+        return new RecordingInstrument(id, this);
+    };
+    services.clock = clock;
+    return services;
 }
 
 QList<InstrumentRecorder::Sent> InstrumentRecorder::sent() const

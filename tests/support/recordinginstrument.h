@@ -1,6 +1,7 @@
 #pragma once
 
 #include "abstractinstrument.h"
+#include "qmdludraplayback.h"
 
 #include <QList>
 
@@ -9,9 +10,9 @@
 
 class RecordingInstrument;
 
-// Makes every instrument the document asks for a recording one, for as long
-// as it exists, and keeps what they send in the order sent. It must outlive
-// the controllers whose instruments it made.
+// Makes every instrument a document asks for a recording one, through the
+// playback services it hands out, and keeps what they send in the order
+// sent. It must outlive the controllers whose instruments it made.
 class InstrumentRecorder
 {
 public:
@@ -21,10 +22,12 @@ public:
         InstrumentEvent event;
     };
 
-    InstrumentRecorder();
-    ~InstrumentRecorder();
+    InstrumentRecorder() = default;
     InstrumentRecorder(const InstrumentRecorder &) = delete;
     InstrumentRecorder &operator=(const InstrumentRecorder &) = delete;
+
+    // Playback that makes recording instruments, on the given clock.
+    QmdLudraPlaybackServices services(const NanoClock *clock = nullptr);
 
     QList<Sent> sent() const;
     // Pitch and tick of every note on sent, in the order sent.
@@ -66,7 +69,7 @@ public:
     bool enqueueNotePair(const InstrumentEvent &noteOn, const InstrumentEvent &noteOff) override;
 
 protected:
-    void applyInstrumentData(QmdItemId, const QStringList &) override {}
+    void applyInstrumentData(const QStringList &) override {}
     bool sendBatch(const QList<InstrumentEvent> &batch) override;
 
 private:

@@ -9,11 +9,12 @@
 
 class QmdModel;
 
-// Carries element records between documents through the system clipboard,
-// as a small network file holding one dictionary of the records under their
-// element ids. Pasting renumbers every reference between the pasted records
-// and drops what lost an end. Works on the document directly: the caller
-// frames each call as one request.
+// Carries element records between documents as the clipboard's payload of
+// MIME type "text/ludra-elements": a small network file holding one
+// dictionary of the records under their element ids. Pasting renumbers
+// every reference between the pasted records and drops what lost an end.
+// Works on the document directly: the caller frames each call as one
+// request. The system clipboard itself is the GUI's.
 class QmdLudraClipboard
 {
 public:
@@ -22,11 +23,8 @@ public:
     // elements: the "Elements" container of document.
     QmdLudraClipboard(QmdModel *document, const QmdIndex &elements);
 
-    // Replaces the clipboard's contents by the records at the given indexes;
-    // false when the process has no clipboard.
-    bool copy(const QmdIndexList &records) const;
-    // The records on the clipboard, empty when it holds none.
-    static QByteArray clipboardPayload();
+    // The payload of the records at the given indexes.
+    QByteArray copy(const QmdIndexList &records) const;
 
     // Adds the records of a payload to the document, their bounding box
     // centred on center, with the first node on a division point of a grid

@@ -6,9 +6,6 @@
 #include "qmdmemmodel.h"
 
 #include <QBuffer>
-#include <QClipboard>
-#include <QGuiApplication>
-#include <QMimeData>
 
 #include <algorithm>
 #include <cmath>
@@ -68,13 +65,6 @@ QmdItemIdList storageOrder(const QmdModel &model, const QmdIndex &parent)
     return ids;
 }
 
-QClipboard *systemClipboard()
-{
-    if (!qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
-        return nullptr;
-    return QGuiApplication::clipboard();
-}
-
 } // namespace
 
 QmdLudraClipboard::QmdLudraClipboard(QmdModel *document, const QmdIndex &elements)
@@ -82,11 +72,10 @@ QmdLudraClipboard::QmdLudraClipboard(QmdModel *document, const QmdIndex &element
 {
 }
 
-bool QmdLudraClipboard::copy(const QmdIndexList &records) const
+QByteArray QmdLudraClipboard::copy(const QmdIndexList &records) const
 {
-    QClipboard *clipboard = systemClipboard();
-    if (!clipboard || !m_document)
-        return false;
+    if (!m_document)
+        return QByteArray();
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
     {
@@ -95,19 +84,7 @@ bool QmdLudraClipboard::copy(const QmdIndexList &records) const
         exporter.writeIntDict(records);
         exporter.writeFooter();
     }
-    auto *mimeData = new QMimeData;
-    mimeData->setData(MimeType, buffer.data());
-    clipboard->setMimeData(mimeData);
-    return true;
-}
-
-QByteArray QmdLudraClipboard::clipboardPayload()
-{
-    const QClipboard *clipboard = systemClipboard();
-    const QMimeData *mimeData = clipboard ? clipboard->mimeData() : nullptr;
-    if (!mimeData || !mimeData->hasFormat(MimeType))
-        return QByteArray();
-    return mimeData->data(MimeType);
+    return buffer.data();
 }
 
 void QmdLudraClipboard::paste(const QByteArray &payload, const TickPos &center,

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "qmdobserver.h"
+#include "nanoclock.h"
 #include "timinglistener.h"
 
 #include <QList>
@@ -8,8 +8,6 @@
 #include <QStringList>
 
 #include <mutex>
-
-class QmdController;
 
 // The timing source of a document: turns the playback clock into time, grid
 // tick and beat tick positions at the document's tempo and
@@ -21,7 +19,7 @@ class QmdController;
 // Positions, conversions and the listener list may be used from any thread;
 // the object itself (its slots, the binding to a controller) belongs to the
 // thread it lives in.
-class AbstractSync : public QObject, public QmdObserver<QmdController>
+class AbstractSync : public QObject
 {
     Q_OBJECT
     Q_PROPERTY(uint tempo READ tempo WRITE setTempo NOTIFY tempoChanged)
@@ -31,15 +29,13 @@ class AbstractSync : public QObject, public QmdObserver<QmdController>
                    setPrincipalsToBeatsDenominator NOTIFY principalsToBeatsDenominatorChanged)
 
 public:
-    explicit AbstractSync(QObject *parent = nullptr);
+    // clock: the clock the positions count on (not owned); the steady
+    // clock when none is given.
+    explicit AbstractSync(const NanoClock *clock = nullptr, QObject *parent = nullptr);
 
-    // A timing source of the named type ("internal", in any letter case);
-    // nullptr for any other type.
-    static AbstractSync *create(const QString &type, QObject *parent = nullptr);
-    // The types create() knows.
-    static QStringList availableTypes();
-    // The name shown for a type of availableTypes(); empty for another.
-    static QString typeDisplayName(const QString &type);
+    // The clock of every position and time this source answers; threads
+    // that follow it sleep on it.
+    const NanoClock *clock() const { return m_clock; }
 
     virtual QString typeName() const = 0;
     virtual QString displayName() const = 0;
@@ -63,13 +59,6 @@ public:
     virtual qint64 beatTicksToTime(qint64 beatTicks) const = 0;
     virtual qint64 ticksToBeatTicks(qint64 ticks) const = 0;
     virtual qint64 beatTicksToTicks(qint64 beatTicks) const = 0;
-
-    // Follows the document of the controller: its model resets reset this
-    // source, and "Tempo", "PrincipalsToBeatsNumerator" and
-    // "PrincipalsToBeatsDenominator" are bound to the three properties both
-    // ways, so that a tempo measured from received clock reaches the document.
-    // Leaving a controller disconnects everything it was connected to here.
-    void setController(QmdController *controller) override;
 
     // A listener is told of every start, stop, jump and rate change until it
     // is removed; it must remove itself before it or this source is gone.
@@ -107,6 +96,7 @@ protected:
     void notifyTimingChanged();
 
 private:
+    const NanoClock *const m_clock;
     std::mutex m_listenerMutex;
     QList<TimingListener *> m_listeners;
 };
