@@ -20,7 +20,7 @@
 namespace {
 
 constexpr qint64 StepTicks = QmdLudra::TicksPerPrincipal / 8;
-constexpr double RenderedSeconds = 120;
+constexpr double RenderedSeconds = 600;
 
 } // namespace
 

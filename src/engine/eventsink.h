@@ -20,6 +20,9 @@ public:
     virtual bool deliverEvent(QmdItemId instrument, const InstrumentEvent &event) = 0;
     // False when the record was dropped.
     virtual bool appendFiredNode(const FiredNode &record) = 0;
+    // The counters have changed since they were last taken; called once
+    // until they are taken again (PlaybackCounters::takeChanged()).
+    virtual void countersChanged() {}
 
 protected:
     ~EventSink() = default;

@@ -41,7 +41,13 @@ public:
         const auto it = m_values.constFind(element);
         return it == m_values.cend() ? nullptr : &it.value();
     }
-    void markChanged(QmdItemId element, Change change) { m_changed[element] |= change; }
+    // True for the first change since the changes were last taken.
+    bool markChanged(QmdItemId element, Change change)
+    {
+        const bool first = m_changed.isEmpty();
+        m_changed[element] |= change;
+        return first;
+    }
 
     // Takes the elements whose counters changed since the last call, with
     // what changed.

@@ -18,8 +18,11 @@ class PlaybackCore;
 // few milliseconds ahead of the timing source's position, in order of
 // arrival, so that the instruments hold each note before it is due and send
 // it at its time. Then it sleeps until the next voice comes within the
-// window, at most 10 ms: the control slots, and the timing source when it
-// starts, stops, jumps or changes its rate, wake it at once.
+// window: the control slots, and the timing source when it starts, stops,
+// jumps or changes its rate, wake it at once. Since everything that can
+// bring the next firing nearer wakes it, the longest sleep (100 ms) is only
+// a safety net; a tighter one would cost a sizeable share of the CPU that
+// playing a single voice takes.
 //
 // The control slots are called on the owner's thread, which must hold no
 // lock that a firing takes (the host's data lock). Each holds the step
@@ -31,7 +34,7 @@ class VoiceGroup : public QThread, private TimingListener
 
 public:
     static constexpr qint64 DefaultLookaheadNs = 5000000;
-    static constexpr qint64 MaxSleepNs = 10000000;
+    static constexpr qint64 MaxSleepNs = 100000000;
 
     VoiceGroup(QmdItemId groupId, PlaybackCore *core, QObject *parent = nullptr);
     ~VoiceGroup() override;

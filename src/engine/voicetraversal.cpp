@@ -263,7 +263,7 @@ void VoiceTraversal::playLists(QmdItemId nodeId, const Element &node, QmdItemId 
     counters.durationId = nextCount(counters.durationId);
     counters.userMidiMessageId = nextCount(counters.userMidiMessageId);
     counters.hitCount = nextCount(counters.hitCount);
-    m_counters->markChanged(nodeId, PlaybackCounters::Lists);
+    markChanged(nodeId, PlaybackCounters::Lists);
 }
 
 qint64 VoiceTraversal::nextDuration(const PlaybackGraph::Duration &entry, QmdItemId primaryEdge,
@@ -347,7 +347,7 @@ VoiceTraversal::Choice VoiceTraversal::chooseSequential(QmdItemId nodeId, const 
         return {};
     counters.edgeUsageId = id;
     counters.edgeUsageUses = uses;
-    m_counters->markChanged(nodeId, PlaybackCounters::EdgeUsage);
+    markChanged(nodeId, PlaybackCounters::EdgeUsage);
     return {entry.edge, {}};
 }
 
@@ -398,6 +398,12 @@ VoiceTraversal::Choice VoiceTraversal::chooseRandom(const Element &node)
     return {};
 }
 
+void VoiceTraversal::markChanged(QmdItemId element, PlaybackCounters::Change change)
+{
+    if (m_counters->markChanged(element, change))
+        m_core->sink()->countersChanged();
+}
+
 bool VoiceTraversal::travelTime(QmdItemId edge, qint64 *ticks) const
 {
     const Element *element = m_graph->element(edge);
@@ -437,7 +443,7 @@ bool VoiceTraversal::spawn(QmdItemId edge, const VoiceTravel &from)
     voice->travel.departureTick = from.arrivalTick;
     voice->travel.arrivalTick = from.arrivalTick + travelTicks;
     counters->scaleId = nextCount(counters->scaleId);
-    m_counters->markChanged(edge, PlaybackCounters::Scale);
+    markChanged(edge, PlaybackCounters::Scale);
     return true;
 }
 

@@ -98,6 +98,7 @@ private:
     // time.
     bool legTime(QmdItemId edge, qint64 *ticks) const;
     bool spawn(QmdItemId edge, const VoiceTravel &from);
+    void markChanged(QmdItemId element, PlaybackCounters::Change change);
 
     const QmdItemId m_groupId;
     PlaybackCore *const m_core;

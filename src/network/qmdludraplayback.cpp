@@ -15,6 +15,7 @@ QmdLudraPlayback::QmdLudraPlayback(QmdLudraController *controller,
                                    const QmdLudraPlaybackServices &services)
     : m_controller(controller), m_services(services), m_core(this)
 {
+    m_flushTimer.setSingleShot(true);
     m_flushTimer.setInterval(CounterFlushMs);
     m_flushTimer.callOnTimeout([this] { flushCounters(); });
 }
@@ -42,6 +43,20 @@ bool QmdLudraPlayback::deliverEvent(QmdItemId instrument, const InstrumentEvent 
 bool QmdLudraPlayback::appendFiredNode(const FiredNode &record)
 {
     return m_firedNodes.append(record);
+}
+
+void QmdLudraPlayback::countersChanged()
+{
+    // On a voice thread: the timer belongs to the controller's, and the
+    // controller, not this object, is sure to be there when the call is.
+    QMetaObject::invokeMethod(
+        m_controller,
+        [controller = m_controller] {
+            QTimer &timer = controller->playback().m_flushTimer;
+            if (!timer.isActive())
+                timer.start();
+        },
+        Qt::QueuedConnection);
 }
 
 VoiceGroup *QmdLudraPlayback::voiceGroup(QmdItemId element) const
@@ -276,12 +291,8 @@ void QmdLudraPlayback::setPlaying(bool play)
 void QmdLudraPlayback::prime(bool play, qint64 startTick)
 {
     m_primed = play;
-    if (play) {
-        m_flushTimer.start();
-    } else {
-        m_flushTimer.stop();
+    if (!play)
         flushCounters();
-    }
     for (AbstractInstrument *instrument : instruments()) {
         if (play)
             instrument->play();

@@ -43,8 +43,8 @@ struct QmdLudraPlaybackServices
 // The voices travel the document compiled into a graph, which is compiled
 // again, element by element, when a request that changed elements has
 // finished. The counters they advance live in the engine while it plays and
-// reach the document's state records in batches: every 16 ms while playing,
-// and whenever playback pauses or the document is saved.
+// reach the document's state records in batches: at most every 16 ms while
+// they change, and whenever playback pauses or the document is saved.
 //
 // Everything here is called on the controller's thread, except the event
 // sink, which voice-group threads call while firing. The maps of objects
@@ -71,6 +71,9 @@ public:
                          const InstrumentEvent &noteOff) override;
     bool deliverEvent(QmdItemId instrument, const InstrumentEvent &event) override;
     bool appendFiredNode(const FiredNode &record) override;
+    // Asks the controller's thread to write the counters into the document
+    // within CounterFlushMs.
+    void countersChanged() override;
     AbstractSync *timingSource() const { return m_timingSource; }
     QmdLudraController *controller() const { return m_controller; }
 
