@@ -17,6 +17,15 @@ QList<FiredNode> FiredNodeQueue::takeAll()
     return records;
 }
 
+QList<FiredNode> FiredNodeQueue::take(int max)
+{
+    const std::lock_guard locker(m_mutex);
+    QList<FiredNode> records;
+    while (records.size() < max && !m_records.isEmpty())
+        records.append(m_records.dequeue());
+    return records;
+}
+
 void FiredNodeQueue::clear()
 {
     const std::lock_guard locker(m_mutex);

@@ -19,6 +19,9 @@ public:
     bool append(const FiredNode &record);
     // Takes every queued record, oldest first.
     QList<FiredNode> takeAll();
+    // Takes at most max of the oldest records, oldest first; the rest wait
+    // for the next call.
+    QList<FiredNode> take(int max);
     void clear();
     int size() const;
 

@@ -2,6 +2,7 @@
 
 #include "qmdmodel.h"
 
+#include <QMetaMethod>
 #include <QMetaObject>
 #include <QtDebug>
 
@@ -588,10 +589,14 @@ void QmdController::bind(QObject *obj, const char *objProperty, const char *noti
     if (!signal.isEmpty()) {
         // SIGNAL() prefixes the signature with a code; the rest names the
         // signal whose index onBoundObjectSignalled() compares against.
-        const int index =
-            signal.at(0) == '0' + QSIGNAL_CODE
-                ? obj->metaObject()->indexOfSignal(QMetaObject::normalizedSignature(signal.mid(1)))
-                : -1;
+        const QMetaObject *meta = obj->metaObject();
+        int index = signal.at(0) == '0' + QSIGNAL_CODE
+                        ? meta->indexOfSignal(QMetaObject::normalizedSignature(signal.mid(1)))
+                        : -1;
+        // A signal with default arguments is listed once per shorter form,
+        // each after the full one; a sender always reports the full one.
+        while (index > 0 && (meta->method(index).attributes() & QMetaMethod::Cloned))
+            --index;
         if (index < 0) {
             qWarning("QmdController::bind: %s has no signal %s; the binding is read-only",
                      obj->metaObject()->className(), signal.constData());

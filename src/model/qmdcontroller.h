@@ -327,6 +327,18 @@ protected Q_SLOTS:
     virtual void receivedRequestFinished(QmdRequestId rid, Qmd::RequestFlags flags, int status);
 
 protected:
+    // The unlocked mutators of the model interface are for the controller's
+    // own requests: called from outside they would bypass the lock, the undo
+    // history and the change signals.
+    using QmdDirectModelInterface::addData;
+    using QmdDirectModelInterface::addType;
+    using QmdDirectModelInterface::addTypes;
+    using QmdDirectModelInterface::clear;
+    using QmdDirectModelInterface::remove;
+    using QmdDirectModelInterface::setData;
+    using QmdDirectModelInterface::setType;
+    using QmdDirectModelInterface::setTypes;
+
     // Brings the document to its standard state; reset() runs it and then
     // emits modelReset(). Here: refresh every bound object.
     virtual void resetDocument();

@@ -14,8 +14,24 @@ bool QmdElementDocController::isElementsIndex(const QmdIndex &index) const
     return elements.model() && index == elements;
 }
 
+void QmdElementDocController::setElementSelection(const QmdItemIdSet &ids)
+{
+    changeSelection(ids, 0);
+}
+
+void QmdElementDocController::changeSelection(const QmdItemIdSet &ids, QmdRequestId rid)
+{
+    const QmdItemIdSet added = ids - m_selection;
+    const QmdItemIdSet removed = m_selection - ids;
+    if (added.isEmpty() && removed.isEmpty())
+        return;
+    m_selection = ids;
+    Q_EMIT elementSelectionChanged(added, removed, rid);
+}
+
 void QmdElementDocController::resetDocument()
 {
+    changeSelection({}, 0);
     QmdDocController::resetDocument();
     if (!model()) {
         RequestScope scope(this);
@@ -44,7 +60,8 @@ QmdElementDocController::requestAddElement(int type, const QHash<QString, QVaria
     const QmdIndex element = index(id, elements);
     if (id && isValid(element)) {
         QHash<QString, QVariant> values = data;
-        values.insert(QStringLiteral("Type"), type);
+        // Unsigned, as a document read from a file holds it.
+        values.insert(QStringLiteral("Type"), uint(type));
         setData(values, element);
         if (!types.isEmpty())
             setTypes(types, element);
@@ -74,8 +91,10 @@ void QmdElementDocController::receivedItemsChanged(const QmdIndex &parent, const
 void QmdElementDocController::receivedItemsRemoved(const QmdIndex &parent,
                                                    const QmdItemIdList &idList, QmdRequestId rid)
 {
-    if (isElementsIndex(parent))
+    if (isElementsIndex(parent)) {
+        changeSelection(m_selection - QmdItemIdSet(idList.cbegin(), idList.cend()), rid);
         Q_EMIT elementsRemoved(idList, rid);
+    }
     QmdDocController::receivedItemsRemoved(parent, idList, rid);
 }
 

@@ -17,6 +17,12 @@ public:
     // The "Elements" container, as found at the last reset.
     QmdIndex elementsIndex() const;
 
+    // The elements the user has selected, as the views report them. Not
+    // part of the document: no request, no undo step. Removed elements
+    // leave it, and a reset empties it. Controller's thread only.
+    QmdItemIdSet elementSelection() const { return m_selection; }
+    void setElementSelection(const QmdItemIdSet &ids);
+
     // Adds one element of the given type with data and nested containers
     // (types) as one request; the new id goes to newId when given.
     virtual QmdRequestId requestAddElement(int type, const QHash<QString, QVariant> &data,
@@ -29,7 +35,8 @@ Q_SIGNALS:
     void elementDataRemoved(QmdItemId id, const QStringList &keys, QmdRequestId rid);
     void elementsAdded(const QmdItemIdList &idList, QmdRequestId rid);
     void elementsRemoved(const QmdItemIdList &idList, QmdRequestId rid);
-    // For subclasses that keep an element selection.
+    // The selection changed; rid is the request that removed selected
+    // elements, 0 for a change of the selection alone.
     void elementSelectionChanged(const QmdItemIdSet &idsAdded, const QmdItemIdSet &idsRemoved,
                                  QmdRequestId rid);
 
@@ -47,6 +54,8 @@ protected:
 
 private:
     bool isElementsIndex(const QmdIndex &index) const;
+    void changeSelection(const QmdItemIdSet &ids, QmdRequestId rid);
 
     QmdIndex m_elementsIndex;
+    QmdItemIdSet m_selection;
 };

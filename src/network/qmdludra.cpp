@@ -175,6 +175,12 @@ bool isStyleColor(const QmdModel &model, const QmdIndex &index)
     return !model.isValid(model.parent(index)) && pattern.match(index.key()).hasMatch();
 }
 
+bool isInstrumentColor(const QmdModel &model, const QmdIndex &index)
+{
+    return index.key() == QLatin1String("Color") &&
+           model.parent(model.parent(index)).key() == QLatin1String("Instruments");
+}
+
 qint64 edgeLength(int path, const TickPos &a, const TickPos &b, bool *ok)
 {
     if (ok)

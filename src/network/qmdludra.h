@@ -78,6 +78,8 @@ bool bitArrayFromText(const QString &text, QBitArray *bits);
 // colours (root keys "Style...Color").
 bool isElementField(const QmdModel &model, const QmdIndex &index);
 bool isStyleColor(const QmdModel &model, const QmdIndex &index);
+// The "Color" of an instrument record (an item of "Instruments").
+bool isInstrumentColor(const QmdModel &model, const QmdIndex &index);
 
 // Length in ticks of an edge from a to b along the given path: city-block
 // distance for both city-block paths, the rounded straight distance for the

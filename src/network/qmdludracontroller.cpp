@@ -17,6 +17,8 @@
 #include <algorithm>
 #include <limits>
 
+#include <unistd.h>
+
 namespace {
 
 const QString TempKey = QStringLiteral("Temp");
@@ -87,11 +89,19 @@ void copyTree(const QmdModel &source, QmdModel &target)
 
 // The mode of the file, not the rights of whoever runs us: a file that the
 // user made read-only stays as it is even for the superuser, since the
-// replacing rename would otherwise go through.
+// replacing rename would otherwise go through. It is write-protected when
+// neither its owner, nor its group, nor this user may write to it; Qt's own
+// user bits ask access(), which says yes to the superuser, so this user's
+// bit is read from the mode.
 bool isWritableByAnybody(const QFileInfo &info)
 {
-    return info.permissions() &
-           (QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther);
+    const QFileDevice::Permissions mode = info.permissions();
+    QFileDevice::Permission userBit = QFileDevice::WriteOther;
+    if (info.ownerId() == ::geteuid())
+        userBit = QFileDevice::WriteOwner;
+    else if (info.groupId() == ::getegid())
+        userBit = QFileDevice::WriteGroup;
+    return mode & (QFileDevice::WriteOwner | QFileDevice::WriteGroup | userBit);
 }
 
 } // namespace

@@ -25,6 +25,10 @@ void QmdLudraExporter::writeValue(const QmdIndex &index)
         text = QmdLudra::signallingMethodName(value.toInt());
     } else if (value.metaType() == QMetaType::fromType<QmdLudra::TickPos>()) {
         text = QmdLudra::tickPosToText(value.value<QmdLudra::TickPos>());
+    } else if (value.metaType() == QMetaType::fromType<QColor>()) {
+        // Opaque colours keep the short form; others their alpha too.
+        const QColor color = value.value<QColor>();
+        text = color.name(color.alpha() == 255 ? QColor::HexRgb : QColor::HexArgb);
     } else if (value.metaType() == QMetaType::fromType<QBitArray>()) {
         text = QmdLudra::bitArrayToText(value.toBitArray());
     } else {

@@ -3,6 +3,7 @@
 #include "qmdludra.h"
 
 #include <QBitArray>
+#include <QColor>
 #include <QDomElement>
 
 QVariant QmdLudraImporter::readValue(const QDomElement &element, const QmdIndex &index)
@@ -14,6 +15,12 @@ QVariant QmdLudraImporter::readValue(const QDomElement &element, const QmdIndex 
     const QString &key = index.key();
     if (QmdLudra::isStyleColor(*m, index))
         return QmdLudra::styleColorFromText(text);
+    // A colour, as the document holds it when an instrument is made: read
+    // as text, an unchanged colour would compare as a change.
+    if (QmdLudra::isInstrumentColor(*m, index)) {
+        if (const QColor color = QColor::fromString(text); color.isValid())
+            return color;
+    }
     if (QmdLudra::isElementField(*m, index)) {
         if (key == QLatin1String("Type"))
             return QmdLudra::elementTypeFromName(text);

@@ -42,12 +42,19 @@ public:
         Q_EMIT toggled(checked);
     }
     int connections(const char *signal) const { return receivers(signal); }
+    // As a button does: flips, then signals with its state.
+    void click()
+    {
+        m_checked = !m_checked;
+        Q_EMIT clicked(m_checked);
+    }
 
     mutable int reads = 0;
 
 Q_SIGNALS:
     void valueChanged(const QVariant &value);
     void toggled(bool checked);
+    void clicked(bool checked = false);
 
 private:
     QVariant m_value;
@@ -122,6 +129,7 @@ private Q_SLOTS:
     void readOnlyBinding_data();
     void readOnlyBinding();
     void rebindReplacesTargets();
+    void signalNamedByItsShortForm();
 };
 
 void TestQmdBinding::shownValue_data()
@@ -413,6 +421,18 @@ void TestQmdBinding::rebindReplacesTargets()
     w.setValue(4);
     QCOMPARE(doc.values(), QVariantList({10, 4}));
     QCOMPARE(doc.controller.undoText(), QStringLiteral("Second"));
+}
+
+// A signal with a default argument, bound by its short form as
+// SIGNAL(clicked()) names it, is the one the object emits.
+void TestQmdBinding::signalNamedByItsShortForm()
+{
+    Document doc({false});
+    Widget w;
+    doc.controller.bind(&w, "checked", SIGNAL(clicked()), {{doc.elements.first(), {pitch}}},
+                        false, false, QStringLiteral("Check"));
+    w.click();
+    QCOMPARE(doc.valueAt(0), QVariant(true));
 }
 
 QTEST_GUILESS_MAIN(TestQmdBinding)

@@ -28,6 +28,7 @@ private Q_SLOTS:
     void elementSignals_data();
     void elementSignals();
     void addElementIsOneUndoStep();
+    void selectionFollowsTheElements();
 };
 
 void TestQmdElementDocController::resetLayout_data()
@@ -176,7 +177,7 @@ void TestQmdElementDocController::addElementIsOneUndoStep()
     const QmdIndex element = controller.index(id, elements);
     QCOMPARE(controller.containerType(element), Qmd::StrDict);
     const QVariant type = controller.data(controller.index(QStringLiteral("Type"), element));
-    QCOMPARE(type.typeId(), QMetaType::Int);
+    QCOMPARE(type.typeId(), QMetaType::UInt);
     QCOMPARE(type.toInt(), 2);
     QCOMPARE(controller.containerType(controller.index(QStringLiteral("Style"), element)),
              Qmd::StrDict);
@@ -185,6 +186,36 @@ void TestQmdElementDocController::addElementIsOneUndoStep()
     controller.requestUndo();
     QVERIFY(controller.ids(elements).isEmpty());
     QVERIFY(!controller.canUndo());
+}
+
+// The selection is no document data; removed elements leave it, with the
+// request that removed them, and a reset empties it. Elements are typed
+// unsigned, as a file holds them.
+void TestQmdElementDocController::selectionFollowsTheElements()
+{
+    QmdMemModel model(Qmd::StrDict);
+    QmdElementDocController controller;
+    controller.setModel(&model);
+    QmdItemId a = 0;
+    QmdItemId b = 0;
+    controller.requestAddElement(2, {}, {}, QString(), &a);
+    controller.requestAddElement(2, {}, {}, QString(), &b);
+    QCoreApplication::processEvents();
+    const QVariant type = controller.data(controller.index(
+        QStringLiteral("Type"), controller.index(a, controller.elementsIndex())));
+    QCOMPARE(type.metaType(), QMetaType::fromType<uint>());
+    QSignalSpy changed(&controller, &QmdElementDocController::elementSelectionChanged);
+
+    controller.setElementSelection({a, b});
+    controller.setElementSelection({a, b});
+    QCOMPARE(changed.count(), 1);
+    const QmdRequestId removal = controller.requestRemove(a, controller.elementsIndex());
+    QCoreApplication::processEvents();
+    QCOMPARE(controller.elementSelection(), QmdItemIdSet{b});
+    QCOMPARE(changed.last().at(1).value<QmdItemIdSet>(), QmdItemIdSet{a});
+    QCOMPARE(changed.last().at(2).value<QmdRequestId>(), removal);
+    controller.reset();
+    QVERIFY(controller.elementSelection().isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestQmdElementDocController)

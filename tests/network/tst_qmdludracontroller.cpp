@@ -39,6 +39,16 @@ QmdIndex addElement(QmdMemModel &model, QmdItemId id, const QHash<QString, QVari
 
 } // namespace
 
+// The unlocked model mutators are the controller's own: called from outside
+// they would bypass its lock, the undo history and the change signals.
+template <class C>
+concept ChangesTheModelDirectly = requires(C c) {
+    c.setData(QString(), QVariant());
+    c.remove(QString());
+    c.addType(Qmd::StrDict);
+};
+static_assert(!ChangesTheModelDirectly<QmdLudraController>);
+
 class TestQmdLudraController : public QObject
 {
     Q_OBJECT

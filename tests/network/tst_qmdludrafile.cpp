@@ -137,6 +137,10 @@ void TestQmdLudraFile::readValue_data()
         QColor(0, 0, 255, 0));
     row("style key in element", InElement, "StyleNodesColor", "<string>#ff0000ff</string>",
         QString("#ff0000ff"));
+    row("instrument colour", InInstrument, "Color", "<string>#ff8000</string>",
+        QColor(255, 128, 0));
+    row("instrument colour with alpha", InInstrument, "Color", "<string>#0a010203</string>",
+        QColor(1, 2, 3, 10));
 }
 
 void TestQmdLudraFile::readValue()
@@ -173,6 +177,8 @@ void TestQmdLudraFile::writeValue_data()
         "<string>#0102030a</string>");
     row("style key in element", InElement, "StyleNodesColor", QColor(255, 0, 0),
         "<string>#ff0000</string>");
+    row("colour with alpha elsewhere", InInstrument, "Color", QColor(1, 2, 3, 10),
+        "<string>#0a010203</string>");
     row("kind outside elements", AtRoot, "Type", 4u, "<integer>4</integer>");
     row("path", InElement, "Path", 1, "<string>CityBlockFlipped</string>");
     row("position anywhere", AtRoot, "Anchor", QVariant::fromValue(TickPos{-3, 4}),
@@ -314,9 +320,7 @@ void TestQmdLudraFile::roundTripKeepsEveryValueKind()
     QCOMPARE(loaded.fileName(), fileName);
     // The source's own scratch value is its own.
     source.requestClear(source.tempIndex());
-    // Numbers may come back signed, instrument colours as their name.
-    sourceModel.setData(QHash<QString, QVariant>{{"Color", QColor(255, 128, 0).name()}},
-                        sourceModel.index(2, sourceModel.index("Instruments")));
+    // Numbers may come back signed.
     const auto dump = [](const QmdModel &model) {
         return ModelDump::tree(model).replace("uint:", "int:").split("},");
     };
@@ -326,29 +330,33 @@ void TestQmdLudraFile::roundTripKeepsEveryValueKind()
 void TestQmdLudraFile::saveFails_data()
 {
     QTest::addColumn<QString>("name");
-    QTest::addColumn<bool>("protectedFile");
+    QTest::addColumn<QFileDevice::Permissions>("permissions");
 
-    QTest::newRow("write-protected file") << "protected.ldx" << true;
-    QTest::newRow("missing folder") << "missing/doc.ldx" << false;
+    const QFileDevice::Permissions readable =
+        QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther;
+    // The superuser could still write these, so what counts is the mode,
+    // not whether a write would go through; others are not who saves.
+    QTest::newRow("read-only for everybody") << "protected.ldx" << readable;
+    QTest::newRow("writable by others only")
+        << "protected.ldx" << (readable | QFileDevice::WriteOther);
+    QTest::newRow("missing folder") << "missing/doc.ldx" << QFileDevice::Permissions();
 }
 
 void TestQmdLudraFile::saveFails()
 {
     QFETCH(QString, name);
-    QFETCH(bool, protectedFile);
+    QFETCH(QFileDevice::Permissions, permissions);
 
     QTemporaryDir dir;
     const QString fileName = dir.filePath(name);
     const QByteArray original = plist("<key>Tempo</key><integer>60</integer>");
+    const bool protectedFile = permissions != QFileDevice::Permissions();
     if (protectedFile) {
         QFile file(fileName);
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(original);
         file.close();
-        // Read-only for everybody. The superuser could still write it, so
-        // what counts is the mode, not whether a write would go through.
-        QVERIFY(QFile::setPermissions(fileName, QFileDevice::ReadOwner | QFileDevice::ReadGroup |
-                                                    QFileDevice::ReadOther));
+        QVERIFY(QFile::setPermissions(fileName, permissions));
     }
     QmdMemModel model;
     QmdLudraController controller;
@@ -387,7 +395,7 @@ void TestQmdLudraFile::saveReplacesOrCreates_data()
         QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther;
     QTest::newRow("new name") << false << QFileDevice::Permissions();
     QTest::newRow("writable by owner") << true << (readable | QFileDevice::WriteOwner);
-    QTest::newRow("writable by others only") << true << (readable | QFileDevice::WriteOther);
+    QTest::newRow("writable by group only") << true << (readable | QFileDevice::WriteGroup);
 }
 
 void TestQmdLudraFile::saveReplacesOrCreates()
