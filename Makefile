@@ -59,6 +59,7 @@ bench: build
 	@$(BUILD)/bench/output_timing
 	@$(BUILD)/bench/render
 	@$(BUILD)/bench/audio_render
+	@$(BUILD)/bench/scene
 	@$(BUILD)/bench/soak 2
 
 clean:
