@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QGraphicsSceneMouseEvent>
 #include <QPainter>
+#include <QRegularExpression>
 #include <QTextEdit>
 #include <QtTest>
 
@@ -45,6 +46,7 @@ class TestNetworkScene : public QObject
 
 private Q_SLOTS:
     void initTestCase() { DisplayScale::pin(72); }
+    void imagesAreBuiltIn();
     void examplesShowOneItemPerElement();
     void edgePath_data();
     void edgePath();
@@ -55,6 +57,19 @@ private Q_SLOTS:
     void feedbackTakesAFrameAtATime();
     void textBoxWritesOnlyAnEditedText();
 };
+
+void TestNetworkScene::imagesAreBuiltIn()
+{
+    QFile list(qEnvironmentVariable("LUDRA_SOURCE_DIR") + "/resources/images/images.qrc");
+    QVERIFY(list.open(QIODevice::ReadOnly));
+    const QRegularExpression file("<file>(.*)</file>");
+    int count = 0;
+    for (auto it = file.globalMatch(QString::fromUtf8(list.readAll())); it.hasNext(); ++count) {
+        const QString name = ":/images/" + it.next().captured(1);
+        QVERIFY2(!QImage(name).isNull(), qPrintable(name));
+    }
+    QVERIFY(count >= 18);
+}
 
 void TestNetworkScene::examplesShowOneItemPerElement()
 {
