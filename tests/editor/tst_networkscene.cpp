@@ -104,6 +104,16 @@ void TestNetworkScene::examplesShowOneItemPerElement()
         QVERIFY(!scene.contentsRect().isNull());
 
         if (!previews.isEmpty()) {
+            // What playing shows: counters, and a node that two voices fire.
+            QVERIFY(doc.setRoot("ShowNodeCounters", true));
+            for (QmdItemId id : ids) {
+                if (auto *node = dynamic_cast<GraphicsNodeItem *>(scene.itemForId(id))) {
+                    node->setHitCount(12);
+                    node->flashOn(1, QColor(255, 160, 40));
+                    node->flashOn(2, QColor(80, 200, 255));
+                    break;
+                }
+            }
             const QRectF shown = scene.contentsRect().adjusted(-60, -60, 60, 60);
             render(scene, shown).save(previews + "/" + QFileInfo(file).baseName() + ".png");
         }
