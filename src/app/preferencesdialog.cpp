@@ -38,6 +38,8 @@ PreferencesDialog::PreferencesDialog(SettingsController *settings, PortLister in
       m_outputPorts(std::move(outputPorts))
 {
     setWindowTitle(tr("Preferences"));
+    // Room for the long names JACK and ALSA give their ports.
+    setMinimumWidth(480);
 
     m_templateFile = new QComboBox;
     m_templateFile->setObjectName(QStringLiteral("templateFile"));
