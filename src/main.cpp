@@ -3,6 +3,7 @@
 
 #ifdef LUDRA_WITH_GUI
 #include "ludraapplication.h"
+#include "singleinstance.h"
 #endif
 
 #include <QCommandLineParser>
@@ -33,6 +34,17 @@ QString description(const std::vector<std::unique_ptr<HeadlessCommand>> &command
                                               "\nRun \"ludra COMMAND --help\" for a command's "
                                               "options.");
 }
+
+#ifdef LUDRA_WITH_GUI
+// Qt aborts the process when its platform finds no display: a launch without
+// one is told so instead.
+bool displayAvailable()
+{
+    return !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") ||
+           !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+#endif
 
 } // namespace
 
@@ -68,6 +80,21 @@ int main(int argc, char *argv[])
             QStringLiteral("[files...]"));
         parser.process(app);
         files = parser.positionalArguments();
+
+#ifdef LUDRA_WITH_GUI
+        // A running Ludra takes the documents without this launch opening a
+        // display of its own, so that it works from a terminal without one.
+        SingleInstance running(LudraApplication::singleInstanceId());
+        if (running.reachRunning())
+            return LudraApplication::handOver(&running, files);
+        if (!displayAvailable()) {
+            QTextStream(stderr) << QCoreApplication::translate(
+                                       "main", "ludra: no display to show a window on (DISPLAY "
+                                               "is not set); play and render need none")
+                                << Qt::endl;
+            return 1;
+        }
+#endif
     }
 
 #ifdef LUDRA_WITH_GUI

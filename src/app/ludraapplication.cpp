@@ -23,6 +23,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDialog>
+#include <QIcon>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPixmapCache>
@@ -43,6 +44,17 @@ namespace {
 using Keys = SettingsModel;
 
 constexpr int PixmapCacheKb = 65536;
+
+// The application icon at the sizes a title bar, a task bar and the about
+// box ask for, drawn for each rather than scaled from one.
+QIcon applicationIcon()
+{
+    QIcon icon;
+    for (const int size : {16, 32, 48, 256})
+        icon.addFile(QStringLiteral(":/artwork/icons/%1x%1/ludra.png").arg(size),
+                     QSize(size, size));
+    return icon;
+}
 
 QStringList sorted(const QSet<QString> &names)
 {
@@ -72,17 +84,8 @@ LudraApplication::LudraApplication(int &argc, char **argv, const QStringList &fi
     m_singleInstance = new SingleInstance(singleInstanceId(), this);
     if (!m_singleInstance->decide()) {
         if (m_singleInstance->error().isEmpty()) {
-            QStringList messages;
-            for (const QString &file : std::as_const(m_files))
-                messages.append(QFileInfo(file).absoluteFilePath());
-            if (messages.isEmpty())
-                messages.append(QStringLiteral("new"));
             m_handedOver = true;
-            qCInfo(lcLudraApp) << "handing over to the running instance";
-            if (!m_singleInstance->sendMessages(messages)) {
-                QTextStream(stderr) << tr("ludra: the running Ludra does not answer") << Qt::endl;
-                m_handOverExitCode = 1;
-            }
+            m_handOverExitCode = handOver(m_singleInstance, m_files);
             return;
         }
         // Neither listening nor reaching another instance works: this one
@@ -92,11 +95,11 @@ LudraApplication::LudraApplication(int &argc, char **argv, const QStringList &fi
     qCInfo(lcLudraApp) << "first instance";
 
     setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
-    setWindowIcon(QIcon(QStringLiteral(":/artwork/ludra.png")));
+    setWindowIcon(applicationIcon());
 
     m_aboutBox = std::make_unique<QMessageBox>();
     m_aboutBox->setWindowTitle(tr("About Ludra"));
-    m_aboutBox->setIconPixmap(QPixmap(QStringLiteral(":/artwork/ludra.png")));
+    m_aboutBox->setIconPixmap(windowIcon().pixmap(96));
     m_aboutBox->setTextFormat(Qt::RichText);
     m_aboutBox->setText(QStringLiteral("<h2>Ludra</h2><p>%1 %2</p>")
                             .arg(tr("Version:"), versionString().toHtmlEscaped()));
@@ -137,6 +140,21 @@ LudraApplication::~LudraApplication()
     m_aboutBox.reset();
     m_splash.reset();
     ludraApp = nullptr;
+}
+
+int LudraApplication::handOver(SingleInstance *running, const QStringList &files)
+{
+    // The running instance has a working directory of its own.
+    QStringList messages;
+    for (const QString &file : files)
+        messages.append(QFileInfo(file).absoluteFilePath());
+    if (messages.isEmpty())
+        messages.append(QStringLiteral("new"));
+    qCInfo(lcLudraApp) << "handing over to the running instance";
+    if (running->sendMessages(messages))
+        return 0;
+    QTextStream(stderr) << tr("ludra: the running Ludra does not answer") << Qt::endl;
+    return 1;
 }
 
 QString LudraApplication::versionString()
@@ -272,7 +290,9 @@ LudraWindow *LudraApplication::createWindow()
 {
     auto *window = new LudraWindow;
     window->setAttribute(Qt::WA_DeleteOnClose);
-    connect(window, &QObject::destroyed, this, &LudraApplication::onLudraWindowDestroyed);
+    // By the time destroyed() is emitted the object is a plain QObject, and
+    // casting it back would be undefined: the window's address comes along.
+    connect(window, &QObject::destroyed, this, [this, window] { onLudraWindowDestroyed(window); });
     m_windows.append(window);
     window->installEventFilter(this);
 
@@ -629,9 +649,9 @@ void LudraApplication::setFocusWindow(LudraWindow *window)
     Q_EMIT ludraFocusWindowChanged(window);
 }
 
-void LudraApplication::onLudraWindowDestroyed(QObject *window)
+void LudraApplication::onLudraWindowDestroyed(LudraWindow *window)
 {
-    if (!m_windows.removeOne(static_cast<LudraWindow *>(window)))
+    if (!m_windows.removeOne(window))
         return;
     qCInfo(lcLudraApp) << "window closed";
     // The guarded pointer may already be null while its window is being

@@ -64,8 +64,14 @@ public:
     // The id that instances of the same program, version and system share.
     static QString singleInstanceId();
 
+    // Hands the documents named on the command line to the running
+    // instance, as absolute paths ("new" when none is named), and waits
+    // for its answer: the exit code of this launch, 0 once it answered.
+    static int handOver(SingleInstance *running, const QStringList &files);
+
     // True when another instance runs and this launch handed its documents
-    // to it: main() returns exitCode() without running the event loop.
+    // to it: main() returns handOverExitCode() without running the event
+    // loop.
     bool handedOver() const { return m_handedOver; }
     int handOverExitCode() const { return m_handOverExitCode; }
 
@@ -139,7 +145,9 @@ public Q_SLOTS:
     void onMidiInputReadyRead();
     void pollMidiPorts();
     void onFocusChanged(QWidget *old, QWidget *now);
-    void onLudraWindowDestroyed(QObject *window);
+    // The window is being destroyed: only its address is used, never the
+    // object, which is no longer a LudraWindow.
+    void onLudraWindowDestroyed(LudraWindow *window);
     // Maximized when it is the only window, else normal; then in front.
     void smartShowDocument(LudraWindow *window);
 

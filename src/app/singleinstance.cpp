@@ -18,6 +18,11 @@ constexpr char Acknowledgement = '\x06';
 // A socket that answers at all answers at once; one that does not is stale.
 constexpr int ConnectTimeoutMs = 1000;
 
+QString lockFileName(const QString &serverName)
+{
+    return QDir(QDir::tempPath()).filePath(serverName + QStringLiteral(".lock"));
+}
+
 } // namespace
 
 SingleInstance::SingleInstance(const QString &applicationId, QObject *parent)
@@ -39,18 +44,31 @@ bool SingleInstance::decide()
     if (m_server || m_client)
         return isFirst();
     // Beside the socket, which QLocalServer makes in the same folder.
-    QLockFile lock(QDir(QDir::tempPath()).filePath(m_name + QStringLiteral(".lock")));
+    QLockFile lock(lockFileName(m_name));
     if (!lock.lock()) {
         m_error = tr("cannot lock %1").arg(lock.fileName());
         return false;
     }
+    return !connectToRunning() && listen();
+}
+
+bool SingleInstance::reachRunning()
+{
+    if (m_server || m_client)
+        return m_client != nullptr;
+    // Not to meet an instance half way through listening.
+    QLockFile lock(lockFileName(m_name));
+    return lock.lock() && connectToRunning();
+}
+
+bool SingleInstance::connectToRunning()
+{
     auto client = std::make_unique<QLocalSocket>();
     client->connectToServer(m_name);
-    if (client->waitForConnected(ConnectTimeoutMs)) {
-        m_client = std::move(client);
+    if (!client->waitForConnected(ConnectTimeoutMs))
         return false;
-    }
-    return listen();
+    m_client = std::move(client);
+    return true;
 }
 
 bool SingleInstance::listen()

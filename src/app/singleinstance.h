@@ -48,6 +48,11 @@ public:
     // it now listens, false when another instance answered (or, rarely,
     // when neither works out: see error()).
     bool decide();
+    // Only looks for a running instance, one that answers: true when one
+    // does, and this process is then a second instance (sendMessages()).
+    // False leaves the decision to decide(). Needs no display, so that a
+    // launch without one still hands its documents over.
+    bool reachRunning();
     bool isFirst() const { return m_server != nullptr; }
     // Why neither listening nor reaching another instance worked; empty
     // otherwise.
@@ -67,6 +72,7 @@ Q_SIGNALS:
 private:
     void onNewConnection();
     void onReadyRead(QLocalSocket *socket);
+    bool connectToRunning();
     bool listen();
 
     const QString m_name;
