@@ -13,22 +13,12 @@
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QLabel>
+#include <QStyle>
 #include <QVBoxLayout>
 
 namespace {
 
 using Keys = SettingsModel;
-
-// A check box with its port list below it, indented under its label.
-QGroupBox *portSection(QCheckBox *checkBox, KeyComboBox *ports)
-{
-    auto *box = new QGroupBox;
-    box->setFlat(true);
-    auto *form = new QFormLayout(box);
-    form->addRow(checkBox);
-    form->addRow(PreferencesDialog::tr("Port:"), ports);
-    return box;
-}
 
 } // namespace
 
@@ -46,6 +36,7 @@ PreferencesDialog::PreferencesDialog(SettingsController *settings, PortLister in
     m_templateFile->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     auto *defaults = new QGroupBox(tr("Defaults"));
     auto *defaultsForm = new QFormLayout(defaults);
+    defaultsForm->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
     defaultsForm->addRow(tr("Custom template:"), m_templateFile);
 
     m_midiInput = new QCheckBox(tr("MIDI Input"));
@@ -58,18 +49,35 @@ PreferencesDialog::PreferencesDialog(SettingsController *settings, PortLister in
     m_midiThruPort = new KeyComboBox;
     m_midiThruPort->setObjectName(QStringLiteral("midiThruPort"));
     m_midiThruPort->setToolTip(tr("Choose MIDI thru port"));
+    for (KeyComboBox *ports : {m_midiInputPort, m_midiThruPort})
+        ports->setPlaceholderText(tr("No port chosen"));
 
+    // Each check box heads the port it turns on, which is greyed out while
+    // it is off.
+    auto *midi = new QGroupBox(tr("MIDI"));
+    auto *midiForm = new QFormLayout(midi);
+    midiForm->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
+    midiForm->addRow(m_midiInput);
+    m_midiInputPortLabel = new QLabel(tr("Port:"));
+    midiForm->addRow(m_midiInputPortLabel, m_midiInputPort);
+    midiForm->addRow(m_midiThru);
+    m_midiThruPortLabel = new QLabel(tr("Port:"));
+    midiForm->addRow(m_midiThruPortLabel, m_midiThruPort);
     auto *note = new QLabel(tr("Note: For network output, see the Inspector's Instrument panel."));
     note->setWordWrap(true);
+    note->setEnabled(false);
+    midiForm->addRow(note);
+    const int indent = style()->pixelMetric(QStyle::PM_IndicatorWidth) +
+                       style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing);
+    for (QLabel *label : {m_midiInputPortLabel, m_midiThruPortLabel})
+        label->setIndent(indent);
 
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(defaults);
-    layout->addWidget(portSection(m_midiInput, m_midiInputPort));
-    layout->addWidget(portSection(m_midiThru, m_midiThruPort));
-    layout->addWidget(note);
+    layout->addWidget(midi);
     layout->addStretch();
     layout->addWidget(buttons);
 
@@ -78,6 +86,10 @@ PreferencesDialog::PreferencesDialog(SettingsController *settings, PortLister in
     refreshTemplateFileComboBox();
     connect(m_templateFile, &QComboBox::activated, this,
             &PreferencesDialog::onTemplateFileActivated);
+    // The user's click; a change from the store reaches the check boxes
+    // with their signals blocked and comes through settingsValueChanged().
+    connect(m_midiInput, &QCheckBox::toggled, this, &PreferencesDialog::updatePortRows);
+    connect(m_midiThru, &QCheckBox::toggled, this, &PreferencesDialog::updatePortRows);
     if (m_settings) {
         m_settings->bind(m_midiInput, "checked", SIGNAL(toggled(bool)), Keys::MidiInputEnabledKey);
         m_settings->bind(m_midiInputPort, "currentKey", SIGNAL(activated(int)),
@@ -87,6 +99,15 @@ PreferencesDialog::PreferencesDialog(SettingsController *settings, PortLister in
                          Keys::MidiThruPortKey);
         attach(m_settings);
     }
+    updatePortRows();
+}
+
+void PreferencesDialog::updatePortRows()
+{
+    m_midiInputPortLabel->setEnabled(m_midiInput->isChecked());
+    m_midiInputPort->setEnabled(m_midiInput->isChecked());
+    m_midiThruPortLabel->setEnabled(m_midiThru->isChecked());
+    m_midiThruPort->setEnabled(m_midiThru->isChecked());
 }
 
 void PreferencesDialog::rescanInputPorts()
@@ -151,16 +172,21 @@ void PreferencesDialog::onTemplateFileChosen(const QString &fileName)
 void PreferencesDialog::controllerChanged()
 {
     refreshTemplateFileComboBox();
+    updatePortRows();
 }
 
 void PreferencesDialog::settingsValueChanged(const QString &key, const QVariant &)
 {
     if (key == Keys::TemplateFileKey)
         refreshTemplateFileComboBox();
+    else if (key == Keys::MidiInputEnabledKey || key == Keys::MidiThruEnabledKey)
+        updatePortRows();
 }
 
 void PreferencesDialog::settingsKeyRemoved(const QString &key)
 {
     if (key == Keys::TemplateFileKey)
         refreshTemplateFileComboBox();
+    else if (key == Keys::MidiInputEnabledKey || key == Keys::MidiThruEnabledKey)
+        updatePortRows();
 }

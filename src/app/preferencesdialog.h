@@ -11,6 +11,7 @@ class KeyComboBox;
 class QCheckBox;
 class QComboBox;
 class QFileDialog;
+class QLabel;
 class SettingsController;
 
 // The application's preferences: the template that new documents start
@@ -57,13 +58,17 @@ protected:
 
 private:
     void onTemplateFileActivated(int index);
+    // A port row is greyed out while its check box is off.
+    void updatePortRows();
 
     SettingsController *const m_settings;
     const PortLister m_inputPorts;
     const PortLister m_outputPorts;
     QComboBox *m_templateFile = nullptr;
     QCheckBox *m_midiInput = nullptr;
+    QLabel *m_midiInputPortLabel = nullptr;
     KeyComboBox *m_midiInputPort = nullptr;
     QCheckBox *m_midiThru = nullptr;
+    QLabel *m_midiThruPortLabel = nullptr;
     KeyComboBox *m_midiThruPort = nullptr;
 };

@@ -152,6 +152,7 @@ void TestSettings::portListRefillWritesNothing()
 {
     QStringList inputs{QStringLiteral("Keys:out"), QStringLiteral("Pads:out")};
     QStringList outputs{QStringLiteral("Synth:in")};
+    m_controller->requestChangeValue(Keys::MidiInputEnabledKey, true);
     m_controller->requestChangeValue(Keys::MidiInputPortKey, QStringLiteral("Pads:out"));
     fence();
     const int storedBefore = int(m_recorder->changes.size());
@@ -177,6 +178,14 @@ void TestSettings::portListRefillWritesNothing()
     inputCombo->setFocus();
     QTest::keyClick(inputCombo, Qt::Key_Home);
     QTRY_COMPARE(m_model->value(Keys::MidiInputPortKey).toString(), QStringLiteral("Drums:out"));
+
+    // Input off: its port list is greyed out, also when the store turns it
+    // back on from elsewhere.
+    dialog.midiInputCheckBox()->click();
+    QVERIFY(!inputCombo->isEnabled());
+    QVERIFY(dialog.midiThruPortComboBox()->isEnabled() == dialog.midiThruCheckBox()->isChecked());
+    m_controller->requestChangeValue(Keys::MidiInputEnabledKey, true);
+    QTRY_VERIFY(inputCombo->isEnabled());
 }
 
 QTEST_MAIN(TestSettings)
