@@ -559,7 +559,7 @@ void LudraApplication::applyMidiInputSettings()
 {
     if (!m_midiInput || !m_settingsModel)
         return;
-    const bool enabled = m_settingsModel->value(Keys::MidiInputEnabledKey, true).toBool();
+    const bool enabled = m_settingsModel->valueOrDefault(Keys::MidiInputEnabledKey).toBool();
     const QString port = m_settingsModel->value(Keys::MidiInputPortKey).toString();
     // A port that is missing now is opened when the poll sees it come.
     if (!enabled || port.isEmpty() || !m_inputPortSet.contains(port)) {
@@ -574,7 +574,7 @@ void LudraApplication::applyMidiThruSettings()
 {
     if (!m_thruInstrument || !m_settingsModel)
         return;
-    const bool enabled = m_settingsModel->value(Keys::MidiThruEnabledKey, true).toBool();
+    const bool enabled = m_settingsModel->valueOrDefault(Keys::MidiThruEnabledKey).toBool();
     const QString port = m_settingsModel->value(Keys::MidiThruPortKey).toString();
     if (!enabled || port.isEmpty() || !m_outputPortSet.contains(port)) {
         if (m_thruInstrument->isOpen()) {
@@ -608,7 +608,7 @@ void LudraApplication::controllerChanged()
     // A first start stores the defaults, so that the preferences show them.
     for (const QString &key : {Keys::MidiInputEnabledKey, Keys::MidiThruEnabledKey}) {
         if (!m_settingsModel->contains(key))
-            settings->requestChangeValue(key, true);
+            settings->requestChangeValue(key, Keys::defaultValue(key));
     }
     applyMidiInputSettings();
     applyMidiThruSettings();

@@ -52,6 +52,8 @@ public:
 
     // The stored value, or defaultValue when the key holds none.
     QVariant value(const QString &key, const QVariant &defaultValue = QVariant()) const;
+    // The stored value, or the key's defaultValue().
+    QVariant valueOrDefault(const QString &key) const { return value(key, defaultValue(key)); }
     bool contains(const QString &key) const;
 
     // The store itself, for reading arrays.
