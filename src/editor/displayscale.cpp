@@ -13,6 +13,14 @@ void DisplayScale::update()
 {
     if (s_pinned)
         return;
+    // Tests and screenshots draw as on a 72 DPI display whatever the
+    // machine's, so that what they measure and show does not depend on it.
+    bool ok = false;
+    const double dotsPerInch = qEnvironmentVariable("LUDRA_DISPLAY_DPI").toDouble(&ok);
+    if (ok && dotsPerInch > 0) {
+        pin(dotsPerInch);
+        return;
+    }
     const QScreen *screen = QGuiApplication::primaryScreen();
     if (!screen)
         return;

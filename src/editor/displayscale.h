@@ -16,8 +16,9 @@ class DisplayScale
 public:
     static constexpr double PointsPerPrincipal = 120.0;
 
-    // From the primary screen of the running GUI application; pinned values
-    // stay.
+    // From the primary screen of the running GUI application, unless
+    // LUDRA_DISPLAY_DPI holds a resolution above 0, which pins it; pinned
+    // values stay.
     static void update();
     // Fixes the resolution, whatever the display says.
     static void pin(double dotsPerInch);

@@ -1,5 +1,7 @@
 #include "midibackend.h"
 
+#include "midiportlister.h"
+
 #include <QCoreApplication>
 #include <QThread>
 #include <QtGlobal>
@@ -114,19 +116,10 @@ std::unique_ptr<T> MidiBackend::create(const QString &clientName, std::atomic<bo
 
 template <class T> QSet<QString> MidiBackend::portNames()
 {
-    QSet<QString> names;
-    const std::unique_ptr<T> port = create<T>(
-        QStringLiteral("Ludra MIDI port list %1").arg(QCoreApplication::applicationPid()));
-    if (!port)
-        return names;
-    try {
-        const unsigned int count = port->getPortCount();
-        for (unsigned int i = 0; i < count; ++i)
-            names.insert(QString::fromStdString(port->getPortName(i)));
-    } catch (const RtMidiError &error) {
-        qCInfo(lcLudraMidi, "%s", error.what());
-    }
-    return names;
+    if constexpr (std::is_same_v<T, RtMidiIn>)
+        return MidiPortLister::inputPortNames();
+    else
+        return MidiPortLister::outputPortNames();
 }
 
 template <class T> bool MidiBackend::destroy(std::unique_ptr<T> port, std::atomic<bool> *errorFlag)

@@ -32,7 +32,8 @@ public:
     static std::unique_ptr<T> create(const QString &clientName,
                                      std::atomic<bool> *errorFlag = nullptr);
 
-    // The names of the ports a T can open, as the library lists them.
+    // The names of the ports a T can open, as the library lists them,
+    // through the listing objects the process keeps (MidiPortLister).
     template <class T> static QSet<QString> portNames();
 
     // Closes a library port object and destroys it. A JACK output frees its

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QFile>
+#include <QMainWindow>
+#include <QString>
+
+#include <memory>
+
+class QLabel;
+class QmdLudraController;
+class QmdMemModel;
+
+// A document window: one network document, its controller and model. For
+// now it shows what the document holds, in words; the network scene, the
+// inspector and the document's menus come later.
+//
+// Its title is the document's file name with the modified marker, or
+// "Untitled"; its file path is the document's.
+//
+// Threads: the GUI thread only.
+class LudraWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit LudraWindow(QWidget *parent = nullptr);
+    ~LudraWindow() override;
+
+    QmdLudraController *controller() const { return m_controller.get(); }
+    // The document's file, absolute; empty while untitled.
+    QString fileName() const;
+
+    // Starts a new document from the template file, which leaves it
+    // untitled; an empty or unreadable template leaves the document as its
+    // controller resets it.
+    void startFromTemplate(const QString &templateFile);
+    // Loads the file into the window's document; when it cannot, tells the
+    // user (a warning on the window) and returns false.
+    bool loadFile(const QString &fileName);
+
+private:
+    void updateTitle();
+    void updateSummary();
+    void reportLoadError(const QString &fileName, QFile::FileError error);
+
+    std::unique_ptr<QmdMemModel> m_model;
+    std::unique_ptr<QmdLudraController> m_controller;
+    QLabel *m_summary = nullptr;
+};
