@@ -76,6 +76,14 @@ void GraphicsEdgeItem::elementDataChanged(QmdItemId id, const QStringList &keys,
         rebuildPath();
 }
 
+void GraphicsEdgeItem::setGeometry(const QPointF &start, const QPointF &end, int pathKind)
+{
+    m_start = start;
+    m_end = end;
+    m_pathKind = pathKind;
+    rebuildPath();
+}
+
 void GraphicsEdgeItem::rebuildPath()
 {
     const double s = DisplayScale::x();

@@ -27,6 +27,10 @@ public:
     void elementDataChanged(QmdItemId id, const QStringList &keys, QmdRequestId rid) override;
     void updateSelection() override;
     void setEdgesColor(const QColor &color);
+    // For an edge that follows no element (the view's ghost while an edge
+    // is being drawn): its ends and path kind as given.
+    void setGeometry(const QPointF &start, const QPointF &end, int pathKind);
+    int pathKind() const { return m_pathKind; }
 
     QmdItemId fromNode() const { return m_fromNode; }
     QmdItemId toNode() const { return m_toNode; }
