@@ -6,13 +6,14 @@
 
 #include <memory>
 
-class QLabel;
+class NetworkScene;
+class NetworkView;
 class QmdLudraController;
 class QmdMemModel;
 
-// A document window: one network document, its controller and model. For
-// now it shows what the document holds, in words; the network scene, the
-// inspector and the document's menus come later.
+// A document window: one network document, its controller and model, and
+// the network drawn in its scene and edited in its view. The inspector and
+// the document's menus come later.
 //
 // Its title is the document's file name with the modified marker, or
 // "Untitled"; its file path is the document's.
@@ -27,6 +28,8 @@ public:
     ~LudraWindow() override;
 
     QmdLudraController *controller() const { return m_controller.get(); }
+    NetworkScene *scene() const { return m_scene; }
+    NetworkView *view() const { return m_view; }
     // The document's file, absolute; empty while untitled.
     QString fileName() const;
 
@@ -40,10 +43,10 @@ public:
 
 private:
     void updateTitle();
-    void updateSummary();
     void reportLoadError(const QString &fileName, QFile::FileError error);
 
     std::unique_ptr<QmdMemModel> m_model;
     std::unique_ptr<QmdLudraController> m_controller;
-    QLabel *m_summary = nullptr;
+    NetworkScene *m_scene = nullptr;
+    NetworkView *m_view = nullptr;
 };
