@@ -6,7 +6,7 @@ WERROR ?= $(if $(CI),ON,OFF)
 JOBS ?= $(shell nproc)
 CMAKE_ARGS ?=
 
-.PHONY: all deps configure build test run clean bench check-asan check-tsan
+.PHONY: all deps configure build test run clean bench check-asan check-tsan check-mutations
 
 all: build
 
@@ -52,6 +52,11 @@ check-tsan: deps
 	@cmake --build build-tsan -j $(JOBS)
 	@cd build-tsan && $(SANITIZER_ENV) ctest --output-on-failure -j $(JOBS) \
 		-R '^(model|network|engine|midi)/'
+
+# Each deliberate fault of tests/mutations must fail a test: built and tested
+# in a scratch copy (scripts/check-mutations), not part of CI, as it is long.
+check-mutations: deps
+	@JOBS=$(JOBS) scripts/check-mutations
 
 # Benchmarks print figures and assert nothing about speed (bench/README.md).
 bench: build

@@ -8,7 +8,6 @@
 #include "networkdocument.h"
 #include "networkscene.h"
 #include "qmdludrapalette.h"
-#include "recordinginstrument.h"
 
 #include <QDir>
 #include <QGraphicsSceneMouseEvent>
@@ -306,8 +305,7 @@ void TestNetworkScene::flashesShowOneSlicePerColour()
 void TestNetworkScene::feedbackTakesAFrameAtATime()
 {
     ManualClock clock;
-    InstrumentRecorder recorder;
-    NetworkDocument doc(recorder.services(&clock));
+    NetworkDocument doc(NetworkDocument::quietServices(&clock));
     NetworkScene scene;
     scene.setController(&doc.controller);
     const QmdItemId a = doc.node(0, 0);

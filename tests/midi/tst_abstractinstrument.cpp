@@ -2,7 +2,6 @@
 #include "manualclock.h"
 #include "midisync.h"
 
-#include <QSignalSpy>
 #include <QTest>
 
 #include <atomic>
@@ -34,18 +33,11 @@ public:
     QString typeName() const override { return QStringLiteral("recording"); }
     QString displayName() const override { return QStringLiteral("Recording"); }
 
-    QList<Events> batches() const
-    {
-        // An unshared copy (see InstrumentRecorder::sent()).
-        const std::lock_guard locker(m_mutex);
-        return QList<Events>(m_batches.cbegin(), m_batches.cend());
-    }
     Events sent() const
     {
-        Events all;
-        for (const Events &batch : batches())
-            all += batch;
-        return all;
+        // An unshared copy: the output thread appends to the list.
+        const std::lock_guard locker(m_mutex);
+        return Events(m_sent.cbegin(), m_sent.cend());
     }
     int turns() const { return m_turns.load(); }
     // The clock time the latest output call asked to be called again at.
@@ -74,13 +66,13 @@ protected:
     bool sendBatch(const Events &batch) override
     {
         const std::lock_guard locker(m_mutex);
-        m_batches.append(batch);
+        m_sent += batch;
         return true;
     }
 
 private:
     mutable std::mutex m_mutex;
-    QList<Events> m_batches;
+    Events m_sent;
     std::atomic<int> m_turns{0};
     std::atomic<qint64> m_deadline{0};
 };
@@ -139,12 +131,8 @@ private Q_SLOTS:
     void leavingOrder();
     void onlyDueEventsLeave();
     void sleepsUntilTheFirstEventIsDue();
-    void batchesHoldAtMost32();
-    void nothingLeavesWithoutARunningSource();
     void admission_data();
     void admission();
-    void resetEmptiesTheQueue();
-    void sendNowBypassesTheQueue();
 };
 
 void TestAbstractInstrument::leavingOrder_data()
@@ -155,15 +143,9 @@ void TestAbstractInstrument::leavingOrder_data()
     QTest::newRow("off queued earlier leaves before on queued later, same tick")
         << Calls{{noteOn(0, 60), noteOff(100, 60)}, {noteOn(100, 62), noteOff(200, 62)}}
         << Events{noteOn(0, 60), noteOff(100, 60), noteOn(100, 62), noteOff(200, 62)};
-    QTest::newRow("ticks in any arrival order leave ascending")
-        << Calls{{user(300, 1)}, {noteOn(100, 60), noteOff(200, 60)}, {user(100, 2)}}
-        << Events{noteOn(100, 60), user(100, 2), noteOff(200, 60), user(300, 1)};
     QTest::newRow("equal ticks keep arrival order across calls")
         << Calls{{user(50, 1)}, {user(50, 2)}, {noteOn(50, 61), noteOff(50, 61)}, {user(50, 3)}}
         << Events{user(50, 1), user(50, 2), noteOn(50, 61), noteOff(50, 61), user(50, 3)};
-    QTest::newRow("a late note pair around an earlier one")
-        << Calls{{noteOn(10, 60), noteOff(20, 60)}, {noteOn(0, 62), noteOff(30, 62)}}
-        << Events{noteOn(0, 62), noteOn(10, 60), noteOff(20, 60), noteOff(30, 62)};
 }
 
 void TestAbstractInstrument::leavingOrder()
@@ -241,41 +223,6 @@ void TestAbstractInstrument::sleepsUntilTheFirstEventIsDue()
     QTRY_COMPARE(instrument.deadline(), playing.sync.timeOfTick(700000));
 }
 
-void TestAbstractInstrument::batchesHoldAtMost32()
-{
-    Playing playing;
-    RecordingInstrument &instrument = playing.instrument;
-    fill(instrument, 70);
-    playing.reach(70);
-    instrument.play();
-    QVERIFY(QTest::qWaitFor([&] { return instrument.sent().size() >= 70; }, 30000));
-
-    QList<qsizetype> sizes;
-    for (const Events &batch : instrument.batches())
-        sizes.append(batch.size());
-    QCOMPARE(sizes, QList<qsizetype>({32, 32, 6}));
-}
-
-void TestAbstractInstrument::nothingLeavesWithoutARunningSource()
-{
-    ManualClock clock;
-    MidiSync sync(&clock);
-    RecordingInstrument instrument(1);
-    instrument.start();
-    QVERIFY(instrument.enqueue(user(0, 1)));
-    instrument.play();
-    QVERIFY(instrument.awaitTurnAfterWake());
-    QCOMPARE(instrument.sent(), Events());
-
-    instrument.setTimingSource(&sync);
-    QVERIFY(instrument.awaitTurnAfterWake());
-    QCOMPARE(instrument.sent(), Events());
-    QCOMPARE(instrument.queuedCount(), 1);
-    // Starting the source is enough to wake the thread.
-    sync.setRunning(true);
-    QTRY_COMPARE(instrument.sent(), Events{user(0, 1)});
-}
-
 void TestAbstractInstrument::admission_data()
 {
     QTest::addColumn<int>("queued");
@@ -300,33 +247,6 @@ void TestAbstractInstrument::admission()
                              : instrument.enqueue(user(5, char(0xFA)));
     QCOMPARE(result, accepted);
     QCOMPARE(instrument.queuedCount(), queued + (accepted ? (pair ? 2 : 1) : 0));
-}
-
-void TestAbstractInstrument::resetEmptiesTheQueue()
-{
-    Playing playing;
-    RecordingInstrument &instrument = playing.instrument;
-    fill(instrument, 5);
-    instrument.reset();
-    QCOMPARE(instrument.queuedCount(), 0);
-
-    playing.reach(10);
-    instrument.play();
-    QVERIFY(instrument.awaitTurnAfterWake());
-    QCOMPARE(instrument.sent(), Events());
-    // The queue takes events again.
-    QVERIFY(instrument.enqueue(user(0, 2)));
-    QVERIFY(QTest::qWaitFor([&] { return !instrument.sent().isEmpty(); }, 30000));
-    QCOMPARE(instrument.sent(), Events{user(0, 2)});
-}
-
-void TestAbstractInstrument::sendNowBypassesTheQueue()
-{
-    RecordingInstrument instrument(1);
-    QVERIFY(instrument.enqueue(user(0, 1)));
-    QVERIFY(instrument.sendNow(noteOn(99, 64)));
-    QCOMPARE(instrument.batches(), QList<Events>{{noteOn(99, 64)}});
-    QCOMPARE(instrument.queuedCount(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestAbstractInstrument)

@@ -15,11 +15,6 @@ StandardMidiFileEvent midiEvent(qint64 tick, std::initializer_list<quint8> bytes
     return {tick, message};
 }
 
-QByteArray hex(const char *text)
-{
-    return QByteArray::fromHex(text);
-}
-
 // What midicsv lists for the file: header, tempo track, then the lines of
 // the named tracks as given.
 QStringList listing(const StandardMidiFile &file, const QStringList &trackLines)
@@ -42,7 +37,6 @@ class TestStandardMidiFile : public QObject
 private Q_SLOTS:
     void readBack_data();
     void readBack();
-    void bytesOfASmallFile();
 
 private:
     QStringList midicsv(const QByteArray &file);
@@ -65,16 +59,6 @@ void TestStandardMidiFile::readBack_data()
     QTest::addColumn<QStringList>("expected");
 
     StandardMidiFile file;
-    QTest::newRow("no tracks: only the tempo track") << file << listing(file, {});
-
-    file.microsecondsPerQuarter = 461538;
-    file.ticksPerQuarter = 480;
-    file.tracks = {{QStringLiteral("Empty"), {}}};
-    QTest::newRow("an empty track ends at 0; tempo and division as given")
-        << file
-        << listing(file, {"2, 0, Start_track", "2, 0, Title_t, \"Empty\"", "2, 0, End_track"});
-
-    file = StandardMidiFile();
     file.tracks = {
         {QStringLiteral("Piano"),
          {midiEvent(0, {0xC0, 5}), midiEvent(0, {0x90, 60, 100}), midiEvent(0, {0x91, 64, 90}),
@@ -132,22 +116,6 @@ void TestStandardMidiFile::readBack()
     QFETCH(QStringList, expected);
 
     QCOMPARE(midicsv(file.toByteArray()), expected);
-}
-
-// midicsv reads running status too, so the bytes themselves show that every
-// message keeps its status byte.
-void TestStandardMidiFile::bytesOfASmallFile()
-{
-    StandardMidiFile file;
-    file.microsecondsPerQuarter = 600000;
-    file.tracks = {
-        {QStringLiteral("A"), {midiEvent(0, {0x90, 60, 100}), midiEvent(200, {0x90, 62, 100})}}};
-
-    const QByteArray expected = hex("4d546864 00000006 0001 0002 03c0"
-                                    "4d54726b 0000000b 00ff5103 0927c0 00ff2f00"
-                                    "4d54726b 00000012 00ff0301 41"
-                                    "00 903c64 8148 903e64 00ff2f00");
-    QCOMPARE(file.toByteArray().toHex(' '), expected.toHex(' '));
 }
 
 QTEST_GUILESS_MAIN(TestStandardMidiFile)

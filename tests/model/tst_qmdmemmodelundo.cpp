@@ -4,7 +4,6 @@
 #include "qmdmemmodel.h"
 
 #include <QRandomGenerator>
-#include <QSignalSpy>
 #include <QTest>
 
 namespace {
@@ -21,12 +20,8 @@ Qmd::ContainerType kindNamed(const QString &name)
 // request id and arguments; a key argument may be a path ("a/x" is key x of
 // the container at a):
 //   set R K V     set key K to the integer V       (text "Set R K")
-//   keep R K V    the same, flagged NoUndo          (text "Keep R K")
-//   type R K I|S|N  set the type of key K          (text "Type R K")
-//   root R I|S|N  set the type of the root          (text "Root R")
-//   del R K       remove key K                      (text "Remove R K")
-//   clear R       clear the root                    (text "Clear R")
-//   undo R, redo R, clean R, limit R N: the undo-state operations
+//   type R K I|S  set the type of key K            (text "Type R K")
+//   undo R, redo R, clean R, forget R: the undo-state operations
 void runStep(QmdMemModel &model, const QString &step)
 {
     const QStringList words = step.split(' ');
@@ -35,33 +30,23 @@ void runStep(QmdMemModel &model, const QString &step)
     const QString path = words.value(2);
     const QString key = path.section('/', -1);
     const QmdIndex parent = ModelBuild::indexAt(model, path.section('/', 0, -2));
-    static const QHash<QString, QString> titles{
-        {"set", "Set"},     {"keep", "Keep"},   {"type", "Type"}, {"root", "Root"},
-        {"del", "Remove"},  {"clear", "Clear"}, {"undo", "Undo"}, {"redo", "Redo"},
-        {"clean", "Clean"}, {"limit", "Limit"}};
-    const bool keyed = QStringList{"set", "keep", "type", "del"}.contains(verb);
-    const QString text =
-        QString("%1 %2").arg(titles.value(verb)).arg(rid) + (keyed ? ' ' + key : QString());
-    const bool undoable = QStringList{"set", "type", "root", "del", "clear"}.contains(verb);
+    const bool undoable = verb == "set" || verb == "type";
+    QString text = verb.at(0).toUpper() + verb.mid(1) + ' ' + words.at(1);
+    if (undoable)
+        text += ' ' + key;
     model.beginRequest(rid, QmdRequestOptions(undoable ? 0u : quint32(Qmd::NoUndo), text), text);
-    if (verb == "set" || verb == "keep")
+    if (verb == "set")
         model.setData(QHash<QString, QVariant>{{key, words.at(3).toInt()}}, parent);
     else if (verb == "type")
         model.setTypes(QHash<QString, Qmd::ContainerType>{{key, kindNamed(words.at(3))}}, parent);
-    else if (verb == "root")
-        model.setTypes(QHash<QmdIndex, Qmd::ContainerType>{{QmdIndex(), kindNamed(path)}});
-    else if (verb == "del")
-        model.remove(QStringList{key}, parent);
-    else if (verb == "clear")
-        model.clear(QmdIndex());
     else if (verb == "undo")
         model.undo();
     else if (verb == "redo")
         model.redo();
     else if (verb == "clean")
         model.markAsCleanState();
-    else if (verb == "limit")
-        model.setUndoRedoLimit(path.toInt());
+    else if (verb == "forget")
+        model.clearUndoRedo();
     else
         qFatal("unknown step %s", qPrintable(step));
     model.endRequest();
@@ -205,11 +190,6 @@ class TestQmdMemModelUndo : public QObject
 private Q_SLOTS:
     void signalSequences_data();
     void signalSequences();
-    void removedSubtreeComesBack();
-    void clearUndoRedo_data();
-    void clearUndoRedo();
-    void staleIndex_data();
-    void staleIndex();
     void randomRoundTrip();
 };
 
@@ -232,8 +212,6 @@ void TestQmdMemModelUndo::signalSequences_data()
         "canUndoChanged(false,3); redoTextChanged(Set 2 a,3); undoTextChanged(,3); "
         "requestFinished(3,1,0)",
         "S{}", "count=1 undo= redo=Set 2 a clean=true");
-    row("nothing to undo or redo", "", "undo 2; redo 3",
-        "requestFinished(2,1,0); requestFinished(3,1,0)", "S{}", "count=0 undo= redo= clean=true");
     row("same request id merges into the last step", "set 2 a 1", "set 2 b 2",
         "itemsChanged(/,[b],2); requestFinished(2,0,0)", "S{a=int:1,b=int:2}",
         "count=1 undo=Set 2 a redo= clean=false");
@@ -246,57 +224,22 @@ void TestQmdMemModelUndo::signalSequences_data()
     row("an earlier request id no longer merges", "set 2 a 1; set 3 b 1", "set 2 c 1",
         "itemsChanged(/,[c],2); undoTextChanged(Set 2 c,2); requestFinished(2,0,0)",
         "S{a=int:1,b=int:1,c=int:1}", "count=3 undo=Set 2 c redo= clean=false");
-    row("a change discards the redo list", "set 2 a 1; set 3 b 1; undo 4", "set 5 c 1",
-        "itemsChanged(/,[c],5); canRedoChanged(false,5); redoTextChanged(,5); undoTextChanged(Set "
-        "5 c,5); requestFinished(5,0,0)",
-        "S{a=int:1,c=int:1}", "count=2 undo=Set 5 c redo= clean=false");
-    row("limit 2: the first change cannot be undone", "limit 1 2; set 2 a 1; set 3 b 1; set 4 c 1",
-        "undo 5; undo 6; undo 7",
-        "itemsRemoved(/,[c],5); canRedoChanged(true,5); redoTextChanged(Set 4 c,5); "
-        "undoTextChanged(Set 3 b,5); requestFinished(5,1,0); itemsRemoved(/,[b],6); "
-        "atCleanStateChanged(true,6); canUndoChanged(false,6); redoTextChanged(Set 3 b,6); "
-        "undoTextChanged(,6); requestFinished(6,1,0); requestFinished(7,1,0)",
-        "S{a=int:1}", "count=2 undo= redo=Set 3 b clean=true");
-    row("lowering the limit drops the redo list before the undo list",
-        "set 2 a 1; set 3 b 1; undo 4", "limit 5 1",
-        "canRedoChanged(false,5); redoTextChanged(,5); requestFinished(5,1,0)", "S{a=int:1}",
-        "count=1 undo=Set 2 a redo= clean=false");
-    row("a negative limit counts as no limit", "limit 1 -1; set 2 a 1; set 3 b 1", "set 4 c 1",
-        "itemsChanged(/,[c],4); undoTextChanged(Set 4 c,4); requestFinished(4,0,0)",
-        "S{a=int:1,b=int:1,c=int:1}", "count=3 undo=Set 4 c redo= clean=false");
     row("a clean state discarded with the redo list never comes back",
         "set 2 a 1; clean 3; undo 4; set 5 b 1", "undo 6",
         "itemsRemoved(/,[b],6); canRedoChanged(true,6); canUndoChanged(false,6); "
         "redoTextChanged(Set 5 b,6); undoTextChanged(,6); requestFinished(6,1,0)",
         "S{}", "count=1 undo= redo=Set 5 b clean=false");
-    row("a trimmed clean step leaves the clean state at the oldest step",
-        "limit 1 2; set 2 a 1; clean 3; set 4 b 1; set 5 c 1", "undo 6; undo 7",
-        "itemsRemoved(/,[c],6); canRedoChanged(true,6); redoTextChanged(Set 5 c,6); "
-        "undoTextChanged(Set 4 b,6); requestFinished(6,1,0); itemsRemoved(/,[b],7); "
-        "atCleanStateChanged(true,7); canUndoChanged(false,7); redoTextChanged(Set 4 b,7); "
+    // Forgetting the history keeps the document and whether it is clean.
+    row("forgotten history away from the clean state",
+        "set 2 a 1; clean 3; set 4 a 2; set 5 a 3; undo 6", "forget 7",
+        "canRedoChanged(false,7); canUndoChanged(false,7); redoTextChanged(,7); "
         "undoTextChanged(,7); requestFinished(7,1,0)",
-        "S{a=int:1}", "count=2 undo= redo=Set 4 b clean=true");
-    row("no-undo change keeps the redo list", "set 2 a 1; set 3 b 1; undo 4", "keep 5 c 1; redo 6",
-        "itemsChanged(/,[c],5); requestFinished(5,1,0); itemsChanged(/,[b],6); "
-        "canRedoChanged(false,6); redoTextChanged(,6); undoTextChanged(Set 3 b,6); "
-        "requestFinished(6,1,0)",
-        "S{a=int:1,b=int:1,c=int:1}", "count=2 undo=Set 3 b redo= clean=false");
-    row("no-undo change under the last step's id is not merged", "set 2 a 1", "keep 2 b 1; undo 3",
-        "itemsChanged(/,[b],2); requestFinished(2,1,0); itemsRemoved(/,[a],3); "
-        "atCleanStateChanged(true,3); canRedoChanged(true,3); canUndoChanged(false,3); "
-        "redoTextChanged(Set 2 a,3); undoTextChanged(,3); requestFinished(3,1,0)",
-        "S{b=int:1}", "count=1 undo= redo=Set 2 a clean=true");
-    row("replacing a container reports its removal first", "type 2 a S; set 3 a/x 1",
-        "set 4 a 1; undo 5",
-        "itemsRemoved(/,[a],4); itemsChanged(/,[a],4); undoTextChanged(Set 4 a,4); "
-        "requestFinished(4,0,0); itemsChanged(/,[a],5); canRedoChanged(true,5); "
-        "redoTextChanged(Set 4 a,5); undoTextChanged(Set 3 x,5); requestFinished(5,1,0)",
-        "S{a=S{x=int:1}}", "count=3 undo=Set 3 x redo=Set 4 a clean=false");
-    row("clear the root and undo", "set 2 a 1", "clear 3; undo 4",
-        "rootChanged(3); undoTextChanged(Clear 3,3); requestFinished(3,0,0); rootChanged(4); "
-        "canRedoChanged(true,4); redoTextChanged(Clear 3,4); undoTextChanged(Set 2 a,4); "
-        "requestFinished(4,1,0)",
-        "S{a=int:1}", "count=2 undo=Set 2 a redo=Clear 3 clean=false");
+        "S{a=int:2}", "count=0 undo= redo= clean=false");
+    row("forgotten history at the clean state", "set 2 a 1; set 4 a 2; set 5 a 3; undo 6; clean 7",
+        "forget 8; undo 9",
+        "canRedoChanged(false,8); canUndoChanged(false,8); redoTextChanged(,8); "
+        "undoTextChanged(,8); requestFinished(8,1,0); requestFinished(9,1,0)",
+        "S{a=int:2}", "count=0 undo= redo= clean=true");
 }
 
 void TestQmdMemModelUndo::signalSequences()
@@ -314,132 +257,6 @@ void TestQmdMemModelUndo::signalSequences()
     QCOMPARE(signalLog.lines(), log);
     QCOMPARE(ModelDump::tree(model), tree);
     QCOMPARE(undoSummary(model), summary);
-}
-
-// A removed container lives on in the removal command: undo brings the very
-// same containers back, so identifiers and indexes below them still hold.
-void TestQmdMemModelUndo::removedSubtreeComesBack()
-{
-    QmdMemModel model(Qmd::IntDict);
-    model.beginRequest(2, QmdRequestOptions(), "Build");
-    const QmdItemId element = model.addTypes({Qmd::StrDict}).value(0);
-    const QmdIndex elementIndex = model.index(element);
-    model.setTypes(QHash<QString, Qmd::ContainerType>{{"List", Qmd::IntDict}}, elementIndex);
-    const QmdIndex list = model.index("List", elementIndex);
-    model.addData({5, 6, 7}, list);
-    model.setData(QHash<QmdItemId, QVariant>{{40, "far"}}, list);
-    model.addTypes({Qmd::StrDict}, list);
-    model.endRequest();
-    const QString before = ModelDump::tree(model);
-    QCOMPARE(before, QString("I{1=S{List=I{1=int:5,2=int:6,3=int:7,40=QString:far,41=S{}}}}"));
-    const QmdIndex deep = model.index(40, list);
-
-    for (QmdRequestId round = 0; round < 2; ++round) {
-        const QmdRequestId rid = 3 + 3 * round;
-        model.beginRequest(rid, QmdRequestOptions(), "Remove");
-        model.remove(QmdItemIdList{element});
-        model.endRequest();
-        QCOMPARE(ModelDump::tree(model), QString("I{}"));
-        // Held by the command: its indexes stay valid and read its values.
-        QVERIFY(model.isValid(deep));
-        QCOMPARE(model.data(deep), QVariant("far"));
-
-        runStep(model, QString("undo %1").arg(rid + 1));
-        QCOMPARE(ModelDump::tree(model), before);
-        QCOMPARE(model.index(element), elementIndex);
-        QCOMPARE(model.index("List", elementIndex), list);
-        QCOMPARE(model.index(40, list), deep);
-        // Allocation in the restored container goes on where it stopped;
-        // an identifier whose item was undone is not handed out again.
-        QCOMPARE(model.addData({8}, list), QmdItemIdList{42 + round});
-        runStep(model, QString("undo %1").arg(rid + 2));
-    }
-    QCOMPARE(ModelDump::tree(model), before);
-}
-
-// An index into a container stays valid while some command can still put
-// the container back, and stops being valid once the container is destroyed;
-// then it addresses the root.
-void TestQmdMemModelUndo::clearUndoRedo_data()
-{
-    QTest::addColumn<QStringList>("steps");
-    QTest::addColumn<bool>("clean");
-
-    QTest::newRow("clean state marked earlier")
-        << QStringList{"set 2 a 1", "clean 3", "set 4 a 2", "set 5 a 3", "undo 6"} << false;
-    QTest::newRow("at the clean state")
-        << QStringList{"set 2 a 1", "set 4 a 2", "set 5 a 3", "undo 6", "clean 7"} << true;
-}
-
-void TestQmdMemModelUndo::clearUndoRedo()
-{
-    QFETCH(QStringList, steps);
-    QFETCH(bool, clean);
-
-    QmdMemModel model(Qmd::StrDict);
-    runSteps(model, steps);
-    QVERIFY(model.canUndo());
-    QVERIFY(model.canRedo());
-    QSignalSpy canUndo(&model, &QmdModel::canUndoChanged);
-    QSignalSpy canRedo(&model, &QmdModel::canRedoChanged);
-    QSignalSpy cleanChanged(&model, &QmdModel::atCleanStateChanged);
-
-    model.clearUndoRedo();
-    QCOMPARE(model.undoRedoCount(), 0);
-    QCOMPARE(canUndo.count(), 1);
-    QCOMPARE(canRedo.count(), 1);
-    QVERIFY(model.undoText().isEmpty());
-    QVERIFY(model.redoText().isEmpty());
-    QCOMPARE(model.isAtCleanState(), clean);
-    QCOMPARE(cleanChanged.count(), 0);
-    QCOMPARE(ModelDump::tree(model), QString("S{a=int:2}"));
-    model.undo();
-    model.redo();
-    QCOMPARE(ModelDump::tree(model), QString("S{a=int:2}"));
-    model.markAsCleanState();
-    QVERIFY(model.isAtCleanState());
-}
-
-void TestQmdMemModelUndo::staleIndex_data()
-{
-    QTest::addColumn<QStringList>("build");
-    QTest::addColumn<QStringList>("hold");
-    QTest::addColumn<QStringList>("destroy");
-
-    const QStringList build{"type 2 a S", "set 3 a/x 1"};
-    QTest::newRow("removal trimmed by the limit")
-        << build << QStringList{"del 4 a", "limit 5 1"} << QStringList{"set 6 b 1"};
-    QTest::newRow("creation trimmed from the redo list")
-        << QStringList{"set 1 z 1", "type 2 a S", "set 3 a/x 1"}
-        << QStringList{"undo 4", "undo 5", "limit 6 2"} << QStringList{"limit 7 1"};
-    QTest::newRow("old root trimmed with its subtree")
-        << build << QStringList{"clear 4", "limit 5 1"} << QStringList{"root 6 S"};
-    QTest::newRow("replaced by a no-undo change")
-        << build << QStringList() << QStringList{"keep 4 a 1"};
-}
-
-void TestQmdMemModelUndo::staleIndex()
-{
-    QFETCH(QStringList, build);
-    QFETCH(QStringList, hold);
-    QFETCH(QStringList, destroy);
-
-    QmdMemModel model(Qmd::StrDict);
-    runSteps(model, build);
-    const QmdIndex index = ModelBuild::indexAt(model, "a/x");
-    const QmdIndex parent = model.parent(index);
-    QVERIFY(model.isValid(index));
-    runSteps(model, hold);
-    QVERIFY(model.isValid(index));
-    QVERIFY(model.isValid(parent));
-    runSteps(model, destroy);
-    QVERIFY(!model.isValid(index));
-    QVERIFY(!index.isValid());
-    QCOMPARE(model.parent(index), QmdIndex());
-    QCOMPARE(model.data(index), model.data(QmdIndex()));
-    QCOMPARE(model.containerType(index), model.containerType(QmdIndex()));
-    QCOMPARE(model.children(index), model.children(QmdIndex()));
-    QCOMPARE(model.keys(index), model.keys(QmdIndex()));
 }
 
 // Random changes, some merged into the step before and some after partial

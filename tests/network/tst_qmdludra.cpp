@@ -1,4 +1,5 @@
 #include "qmdludra.h"
+#include "qmdludraedgeusage.h"
 
 #include <QTest>
 
@@ -6,93 +7,56 @@
 
 using namespace QmdLudra;
 
+// The arithmetic of edge lengths and of the edge-usage lists of nodes.
 class TestQmdLudra : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void edgeLength_data();
     void edgeLength();
-    void names_data();
-    void names();
+    void edgeUsageLists();
 };
-
-void TestQmdLudra::edgeLength_data()
-{
-    QTest::addColumn<int>("path");
-    QTest::addColumn<qint64>("ax");
-    QTest::addColumn<qint64>("ay");
-    QTest::addColumn<qint64>("bx");
-    QTest::addColumn<qint64>("by");
-    QTest::addColumn<qint64>("length");
-    QTest::addColumn<bool>("ok");
-
-    const qint64 big = std::numeric_limits<qint64>::max();
-    QTest::newRow("direct 3-4-5") << int(Direct) << 0LL << 0LL << 3LL << 4LL << 5LL << true;
-    QTest::newRow("city block 3-4") << int(CityBlock) << 0LL << 0LL << 3LL << 4LL << 7LL << true;
-    QTest::newRow("unknown path") << 7 << 0LL << 0LL << 3LL << 4LL << 0LL << true;
-    QTest::newRow("backwards") << int(CityBlock) << 10LL << 10LL << 4LL << 2LL << 14LL << true;
-    QTest::newRow("direct rounds up") << int(Direct) << 0LL << 0LL << 2LL << 3LL << 4LL << true;
-    QTest::newRow("beyond 32 bits")
-        << int(Direct) << -5000000000LL << 0LL << 5000000000LL << 0LL << 10000000000LL << true;
-    QTest::newRow("direct overflow") << int(Direct) << -big << -big << big << big << 0LL << false;
-    QTest::newRow("city block overflow")
-        << int(CityBlock) << -big << 0LL << big << 0LL << 0LL << false;
-}
 
 void TestQmdLudra::edgeLength()
 {
-    QFETCH(int, path);
-    QFETCH(qint64, ax);
-    QFETCH(qint64, ay);
-    QFETCH(qint64, bx);
-    QFETCH(qint64, by);
-    QFETCH(qint64, length);
-    QFETCH(bool, ok);
-    bool reportedOk = !ok;
-    QCOMPARE(QmdLudra::edgeLength(path, {ax, ay}, {bx, by}, &reportedOk), length);
-    QCOMPARE(reportedOk, ok);
-}
-
-void TestQmdLudra::names_data()
-{
-    QTest::addColumn<QString>("kind");
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<int>("value");
-    QTest::addColumn<QString>("written");
-
-    const auto row = [](const char *kind, const char *name, int value, const char *written) {
-        QTest::newRow(name) << QString(kind) << QString(name) << value << QString(written);
+    const qint64 big = std::numeric_limits<qint64>::max();
+    const struct
+    {
+        const char *name;
+        int path;
+        TickPos a;
+        TickPos b;
+        qint64 length;
+        bool ok;
+    } rows[] = {
+        {"direct 3-4-5", Direct, {0, 0}, {3, 4}, 5, true},
+        {"direct rounds up", Direct, {0, 0}, {2, 3}, 4, true},
+        {"city block, backwards", CityBlock, {10, 10}, {4, 2}, 14, true},
+        {"unknown path", 7, {0, 0}, {3, 4}, 0, true},
+        {"beyond 32 bits", Direct, {-5000000000, 0}, {5000000000, 0}, 10000000000, true},
+        {"direct overflow", Direct, {-big, -big}, {big, big}, 0, false},
+        {"city block overflow", CityBlock, {-big, 0}, {big, 0}, 0, false},
     };
-    row("type", "arc", 1, "Edge");
-    row("type", "NODE", 2, "Node");
-    row("type", "textbox", 3, "TextBox");
-    row("type", "player", 4, "VoiceGroup");
-    row("type", "widget", 0, "");
-    row("path", "cityblockflipped", 1, "CityBlockFlipped");
-    row("path", "Direct", 2, "Direct");
-    row("path", "curvy", 0, "CityBlock");
-    row("signalling", "parallel", 1, "Parallel");
-    row("signalling", "Random", 2, "Random");
-    row("signalling", "x", 0, "Sequential");
+    for (const auto &row : rows) {
+        bool ok = !row.ok;
+        const qint64 length = QmdLudra::edgeLength(row.path, row.a, row.b, &ok);
+        QVERIFY2(length == row.length && ok == row.ok, row.name);
+    }
 }
 
-void TestQmdLudra::names()
+void TestQmdLudra::edgeUsageLists()
 {
-    QFETCH(QString, kind);
-    QFETCH(QString, name);
-    QFETCH(int, value);
-    QFETCH(QString, written);
-    if (kind == QLatin1String("type")) {
-        QCOMPARE(int(elementTypeFromName(name)), value);
-        QCOMPARE(elementTypeName(uint(value)), written);
-    } else if (kind == QLatin1String("path")) {
-        QCOMPARE(edgePathFromName(name), value);
-        QCOMPARE(edgePathName(value), written);
-    } else {
-        QCOMPARE(signallingMethodFromName(name), value);
-        QCOMPARE(signallingMethodName(value), written);
-    }
+    using Usage = QmdLudraEdgeUsage;
+    QCOMPARE(Usage::entryEdge("12=3"), QmdItemId(12));
+    QCOMPARE(Usage::entryEdge("7"), QmdItemId(7));
+    QCOMPARE(Usage::entryEdge("-3=1"), QmdItemId(0));
+    QCOMPARE(Usage::withEdgeAppended("3=2,5=1", 9), QString("3=2,5=1,9=1"));
+    QCOMPARE(Usage::withoutEdge("7=1,3=1,7=5", 7), QString("3=1"));
+    // Only the whole number names an edge.
+    QCOMPARE(Usage::withoutEdge("70=1,7=1,17=1", 7), QString("70=1,17=1"));
+    // Copies keep the entries of copied edges under their new ids.
+    QCOMPARE(Usage::renumbered(",3=2,,5=1,3=4", {{3, 30}}), QString("30=2,30=4"));
+    QCOMPARE(Usage::renumbered("3=1,5=2", {{3, 5}, {5, 3}}), QString("5=1,3=2"));
 }
 
 QTEST_GUILESS_MAIN(TestQmdLudra)

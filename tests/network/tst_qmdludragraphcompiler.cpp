@@ -15,41 +15,10 @@ class TestQmdLudraGraphCompiler : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void compilesElementsAndStates();
     void travelTime_data();
     void travelTime();
     void updateCompilesWhatChanged();
 };
-
-void TestQmdLudraGraphCompiler::compilesElementsAndStates()
-{
-    NetworkDocument doc;
-    const QmdItemId node = doc.node(0, 0,
-                                    {{"PitchList", "C3,+2"},
-                                     {"DurationList", "50%"},
-                                     {"UserMidiMessageList", "90 3C"},
-                                     {"ArcUsageList", "7=2,,8"}});
-    const QmdItemId group = doc.group(node, {{"InitialPitch", "D3"}, {"InitialDuration", "0.5"}});
-    QVERIFY(doc.run(doc.controller.requestSetData("HitCount", 4, doc.state(node))));
-
-    const QmdLudraGraphCompiler::Result result = QmdLudraGraphCompiler(&doc.controller).compile();
-    const PlaybackGraph::Element *n = result.graph->element(node);
-    QVERIFY(n);
-    QCOMPARE(n->pitches, (QList<PlaybackGraph::Step>{{false, 60}, {true, 2}}));
-    QCOMPARE(n->durations,
-             (QList<PlaybackGraph::Duration>{{PlaybackGraph::Duration::Set, true, 50}}));
-    QCOMPARE(n->userMessages, QList<QByteArray>{QByteArray("\x90\x3C", 2)});
-    QCOMPARE(n->usage, (QList<PlaybackGraph::Usage>{{false, 7, 2}, {}, {false, 8, 0}}));
-    const PlaybackGraph::Element *g = result.graph->element(group);
-    QCOMPARE(g->toNode, node);
-    QCOMPARE(g->initialPitch, quint8(62));
-    QCOMPARE(g->initialDuration, P / 2);
-    QVERIFY(!result.graph->element(999));
-    // Only nodes and edges have state records; the counters are the
-    // record's.
-    QCOMPARE(result.states.keys(), QList<QmdItemId>{node});
-    QCOMPARE(result.states.value(node).hitCount, 4);
-}
 
 void TestQmdLudraGraphCompiler::travelTime_data()
 {

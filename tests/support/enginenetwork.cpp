@@ -61,12 +61,6 @@ void EngineNetwork::addVoiceGroup(QmdItemId id, QmdItemId toNode,
     addElement(id, QmdLudra::VoiceGroup, values);
 }
 
-void EngineNetwork::setElement(QmdItemId id, const QHash<QString, QVariant> &fields)
-{
-    const QSignalBlocker blocker(m_model);
-    m_model.setData(fields, m_model.index(id, m_controller.elementsIndex()));
-}
-
 void EngineNetwork::setState(QmdItemId id, const QHash<QString, QVariant> &values)
 {
     const QSignalBlocker blocker(m_model);
@@ -97,22 +91,6 @@ QList<EngineNetwork::Delivery> EngineNetwork::deliveries() const
     return QList<Delivery>(m_deliveries.cbegin(), m_deliveries.cend());
 }
 
-QList<int> EngineNetwork::notesOn() const
-{
-    QList<int> pitches;
-    for (const Delivery &delivery : deliveries()) {
-        if (delivery.event.type == InstrumentEvent::NoteOn)
-            pitches.append(delivery.event.data1);
-    }
-    return pitches;
-}
-
-QList<FiredNode> EngineNetwork::firedNodes() const
-{
-    const std::lock_guard locker(m_mutex);
-    return QList<FiredNode>(m_fired.cbegin(), m_fired.cend());
-}
-
 bool EngineNetwork::deliverNotePair(QmdItemId instrument, const InstrumentEvent &noteOn,
                                     const InstrumentEvent &noteOff)
 {
@@ -129,9 +107,7 @@ bool EngineNetwork::deliverEvent(QmdItemId instrument, const InstrumentEvent &ev
     return true;
 }
 
-bool EngineNetwork::appendFiredNode(const FiredNode &record)
+bool EngineNetwork::appendFiredNode(const FiredNode &)
 {
-    const std::lock_guard locker(m_mutex);
-    m_fired.append(record);
     return true;
 }

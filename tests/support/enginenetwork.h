@@ -32,21 +32,16 @@ public:
     void addEdge(QmdItemId id, QmdItemId from, QmdItemId to,
                  const QHash<QString, QVariant> &fields = {});
     void addVoiceGroup(QmdItemId id, QmdItemId toNode, const QHash<QString, QVariant> &fields = {});
-    void setElement(QmdItemId id, const QHash<QString, QVariant> &fields);
     void setState(QmdItemId id, const QHash<QString, QVariant> &values);
 
     // Compiles the document as it is now and installs it, keeping the
     // counters of elements compiled before.
     PlaybackCore &compile();
-    PlaybackCore &core() { return m_core; }
     // A counter as the element's state record would hold it.
     QVariant state(QmdItemId id, const QString &key) const;
 
     // What reached the instruments, in the order delivered.
     QList<Delivery> deliveries() const;
-    // The pitches of the note-on events delivered so far.
-    QList<int> notesOn() const;
-    QList<FiredNode> firedNodes() const;
 
     bool deliverNotePair(QmdItemId instrument, const InstrumentEvent &noteOn,
                          const InstrumentEvent &noteOff) override;
@@ -61,5 +56,4 @@ private:
     PlaybackCore m_core;
     mutable std::mutex m_mutex;
     QList<Delivery> m_deliveries;
-    QList<FiredNode> m_fired;
 };

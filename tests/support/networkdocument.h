@@ -28,12 +28,14 @@ public:
         controller.setModel(&model);
     }
 
-    static QmdLudraPlaybackServices quietServices()
+    // On the given clock, the steady one when none is.
+    static QmdLudraPlaybackServices quietServices(const NanoClock *clock = nullptr)
     {
         QmdLudraPlaybackServices services;
         services.makeInstrument = [](const QString &, QmdItemId id) {
             return new DebugInstrument(id);
         };
+        services.clock = clock;
         return services;
     }
 
