@@ -68,7 +68,8 @@ void TestQmdPropertyList::roundTrip_data()
                              << "/";
     QTest::newRow("strings needing escapes")
         << "S{a=QString:<tag attr=\"1\">,b=QString:a & b,c=QString:caf\u00e9 \u4e2d\u6587,"
-           "d=QString: padded ,e=QString:line\nbreak,f=QString:]]>,g=QString:'quoted'}"
+           "d=QString: padded ,e=QString:line\nbreak,f=QString:]]>,g=QString:'quoted',"
+           "i=QString:cr\rlf\r\n}"
         << "/";
     QTest::newRow("keys needing escapes")
         << "S{<a&b>=int:1,with space=int:2,\u00fcml=int:3,123=S{9=bool:false}}"
