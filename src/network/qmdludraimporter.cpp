@@ -4,14 +4,12 @@
 
 #include <QBitArray>
 #include <QColor>
-#include <QDomElement>
 
-QVariant QmdLudraImporter::readValue(const QDomElement &element, const QmdIndex &index)
+QVariant QmdLudraImporter::readValue(const QString &tag, const QString &text, const QmdIndex &index)
 {
     const QmdModel *m = model();
-    if (!m || element.tagName() != QLatin1String("string"))
-        return QmdPropertyListImporter::readValue(element, index);
-    const QString text = element.text();
+    if (!m || tag != QLatin1String("string"))
+        return QmdPropertyListImporter::readValue(tag, text, index);
     const QString &key = index.key();
     if (QmdLudra::isStyleColor(*m, index))
         return QmdLudra::styleColorFromText(text);
@@ -32,11 +30,11 @@ QVariant QmdLudraImporter::readValue(const QDomElement &element, const QmdIndex 
             QmdLudra::TickPos pos;
             if (QmdLudra::tickPosFromText(text, &pos))
                 return QVariant::fromValue(pos);
-            return QmdPropertyListImporter::readValue(element, index);
+            return QmdPropertyListImporter::readValue(tag, text, index);
         }
     }
     QBitArray bits;
     if (key == QLatin1String("MidiChannels") && QmdLudra::bitArrayFromText(text, &bits))
         return bits;
-    return QmdPropertyListImporter::readValue(element, index);
+    return QmdPropertyListImporter::readValue(tag, text, index);
 }

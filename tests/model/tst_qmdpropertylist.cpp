@@ -4,8 +4,10 @@
 #include "modelsignallog.h"
 #include "propertylistrun.h"
 #include "qmdmemmodel.h"
+#include "qmdmemmodelbuilder.h"
 #include "qmdpropertylistexporter.h"
 #include "qmdpropertylistimporter.h"
+#include "qmdpropertylistreader.h"
 
 #include <QBuffer>
 #include <QRegularExpression>
@@ -24,6 +26,26 @@ const QByteArray Footer = "</plist>";
 using Run = PropertyListRun;
 
 const QString OldTree = QStringLiteral("S{Kept=I{3=int:1,5=QString:x}}");
+
+// The tree the general reader alone makes of a file read over OldTree, and
+// its diagnostics: what a file takes that the scanner leaves to it.
+QString generalReading(const QByteArray &file, QStringList *diagnostics)
+{
+    QmdMemModel model;
+    ModelBuild::tree(model, OldTree);
+    QmdPropertyListImporter values(&model, nullptr);
+    model.beginRequest(1, QmdRequestOptions(Qmd::NoUndo, QString()), QString());
+    QmdMemModelBuilder builder(&model, QmdIndex());
+    QmdPropertyListReader reader(&builder, [&values](const QString &tag, const QString &text,
+                                                     const QmdIndex &index) {
+        return values.readValue(tag, text, index);
+    });
+    if (reader.read(file, QmdPropertyListReader::Path::General))
+        builder.put();
+    model.endRequest();
+    *diagnostics = reader.diagnostics();
+    return ModelDump::tree(model);
+}
 
 } // namespace
 
@@ -69,7 +91,7 @@ void TestQmdPropertyList::roundTrip_data()
     QTest::newRow("strings needing escapes")
         << "S{a=QString:<tag attr=\"1\">,b=QString:a & b,c=QString:caf\u00e9 \u4e2d\u6587,"
            "d=QString: padded ,e=QString:line\nbreak,f=QString:]]>,g=QString:'quoted',"
-           "i=QString:cr\rlf\r\n}"
+           "h=QString: \n ,i=QString:cr\rlf\r\n}"
         << "/";
     QTest::newRow("keys needing escapes")
         << "S{<a&b>=int:1,with space=int:2,\u00fcml=int:3,123=S{9=bool:false}}"
@@ -282,6 +304,10 @@ void TestQmdPropertyList::reading_data()
                Run::strDict("<key>a</key><string/><key>b</key><string>&lt;&amp;&gt;&#233;</string>"
                             "<key>c</key><string><![CDATA[<x>]]></string>"))
         << "S{a=QString:,b=QString:<&>\u00e9,c=QString:<x>}" << none;
+    QTest::newRow("blanks alone are a value, beside child elements none")
+        << Run::file(Run::strDict("\n <key>a</key>\n <string> \t</string>\n <key>b</key>"
+                                  "<string> <i/> x </string><key>c</key><string>a&#13;b</string>"))
+        << "S{a=QString: \t,b=QString: x ,c=QString:a\rb}" << none;
     QTest::newRow("booleans with content")
         << Run::file(Run::strDict("<key>a</key><true>no</true><key>b</key><false>yes</false>"))
         << "S{a=bool:true,b=bool:false}" << none;
@@ -340,6 +366,10 @@ void TestQmdPropertyList::reading()
     QCOMPARE(read.error, QString());
     QCOMPARE(read.diagnostics, diagnostics);
     QCOMPARE(ModelDump::tree(model), expected);
+
+    QStringList general;
+    QCOMPARE(generalReading(file, &general), expected);
+    QCOMPARE(general, diagnostics);
 }
 
 void TestQmdPropertyList::rejected_data()

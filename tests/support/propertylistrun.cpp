@@ -18,7 +18,7 @@ QByteArray PropertyListRun::write(QmdModel &model, const QmdIndex &index,
     return buffer.data();
 }
 
-PropertyListRun::Read PropertyListRun::read(QmdModel &model, const QByteArray &file,
+PropertyListRun::Read PropertyListRun::read(QmdMemModel &model, const QByteArray &file,
                                             const QmdIndex &index)
 {
     QByteArray data = file;

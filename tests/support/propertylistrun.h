@@ -1,6 +1,6 @@
 #pragma once
 
-#include "qmdmodel.h"
+#include "qmdmemmodel.h"
 
 #include <QByteArray>
 #include <QSet>
@@ -21,7 +21,7 @@ public:
 
     static QByteArray write(QmdModel &model, const QmdIndex &index = QmdIndex(),
                             const QSet<QmdIndex> &excluded = {});
-    static Read read(QmdModel &model, const QByteArray &file, const QmdIndex &index = QmdIndex());
+    static Read read(QmdMemModel &model, const QByteArray &file, const QmdIndex &index = QmdIndex());
 
     // Pieces of hand-written files: a whole file around the content of its
     // plist element, and dictionaries around their entries.

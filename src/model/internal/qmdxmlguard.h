@@ -1,16 +1,23 @@
 #pragma once
 
+#include <QByteArray>
 #include <QCoreApplication>
 #include <QString>
 
-// Screens a file before Qt's DOM parser sees it. That parser takes time
+// Screens a file before any XML parser sees it. Qt's DOM parser took time
 // growing with the square of the nesting depth and of the number of
-// attributes of one element, and expands entities declared inside the
-// document type, each use of which may cost thousands of characters. Property
+// attributes of one element, and parsers expand entities declared inside the
+// document type, each use of which may cost thousands of characters; the
+// reader keeps its own recursion as deep as the elements nest. Property
 // lists need none of this, so files that use it are refused before anything
-// is parsed or loaded. The guard decodes the bytes itself and walks the markup
-// once, in linear time; the decoded text is what the parser then reads, so the
-// two can never disagree about the encoding.
+// is parsed or loaded. The guard checks the encoding and walks the markup
+// once, in linear time.
+//
+// UTF-16 and UTF-32 are recognised by their byte pattern, anything else must
+// be UTF-8 whatever the XML declaration says. A UTF-8 file is screened as it
+// is, without decoding it; any other is decoded, and text() holds it.
+//
+// Not thread-safe; one guard screens one file at a time.
 class QmdXmlGuard
 {
     Q_DECLARE_TR_FUNCTIONS(QmdXmlGuard)
@@ -21,22 +28,25 @@ public:
     static constexpr int MaxDepth = 256;
     static constexpr int MaxAttributes = 64;
 
-    // True when the file may be parsed; text() then holds it decoded. UTF-16
-    // and UTF-32 are recognised by their byte pattern, anything else must be
-    // UTF-8 whatever the XML declaration says.
+    // True when the file may be parsed.
     bool screen(const QByteArray &data);
 
+    // Whether the file is UTF-8, to be parsed as its bytes; otherwise text()
+    // holds it decoded.
+    bool isUtf8() const { return m_utf8; }
     const QString &text() const { return m_text; }
-    // Where (1-based) and why the file was refused.
+    // Where (1-based, in characters) and why the file was refused.
     int errorLine() const { return m_errorLine; }
     int errorColumn() const { return m_errorColumn; }
     const QString &errorMessage() const { return m_errorMessage; }
 
 private:
-    bool scanMarkup();
-    qsizetype skipPast(qsizetype from, QStringView terminator) const;
-    bool refuse(qsizetype offset, const QString &message);
+    template <class Text> bool scanMarkup(Text text);
+    bool refuseDecoded(qsizetype offset, const QString &message);
+    bool refuseUtf8(qsizetype offset, const QString &message);
 
+    QByteArrayView m_data;
+    bool m_utf8 = true;
     QString m_text;
     int m_errorLine = 0;
     int m_errorColumn = 0;
