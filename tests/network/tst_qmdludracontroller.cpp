@@ -1,4 +1,5 @@
 #include "modeldump.h"
+#include "modelsignallog.h"
 #include "networkdocument.h"
 #include "qmdludra.h"
 #include "qmdludracontroller.h"
@@ -58,6 +59,7 @@ private Q_SLOTS:
     void resetDefaults();
     void resetRepairsContainersAndClearsTemp();
     void resetRebuildsElementStates();
+    void resetSignalsDoNotGrowWithTheDocument();
     void resetIsNotUndoable();
     void convertsOrderedArcUsages_data();
     void convertsOrderedArcUsages();
@@ -175,6 +177,26 @@ void TestQmdLudraController::resetRebuildsElementStates()
                      "CurrentEdgeUsageUses=int:0,CurrentPitchId=int:0,"
                      "CurrentUserMidiMessageId=int:0,CurrentVelocityId=int:0,HitCount=int:0},"
                      "2=S{CurrentScaleId=int:0}}"));
+}
+
+// The state records are put in place whole: a reset costs the same few
+// signals however many elements there are.
+void TestQmdLudraController::resetSignalsDoNotGrowWithTheDocument()
+{
+    QList<qsizetype> counts;
+    for (const QmdItemId nodes : {2u, 40u}) {
+        QmdMemModel model(Qmd::StrDict);
+        for (QmdItemId id = 1; id <= nodes; ++id)
+            addElement(model, id, {{"Type", 2u}});
+        QmdLudraController controller;
+        controller.setPlaybackServices(NetworkDocument::quietServices());
+        controller.setModel(&model);
+        const ModelSignalLog log(&model);
+        controller.reset();
+        QCOMPARE(controller.ids(controller.elementStatesIndex()).size(), qsizetype(nodes));
+        counts << log.lines().size();
+    }
+    QCOMPARE(counts.at(1), counts.at(0));
 }
 
 void TestQmdLudraController::resetIsNotUndoable()
