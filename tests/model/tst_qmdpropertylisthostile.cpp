@@ -158,8 +158,17 @@ void TestQmdPropertyListHostile::hostileFiles_data()
 
     QTest::newRow("invalid UTF-8") << QByteArray("<plist><string>a\xff</string></plist>")
                                    << guardError(1, 17, BadEncoding) << OldTree << none;
-    QTest::newRow("declared encodings are not followed")
+    // IBM037 (EBCDIC) would not spell the declaration in ASCII.
+    QTest::newRow("declared encoding the file is not in")
         << QByteArray("<?xml version=\"1.0\" encoding=\"IBM037\"?>\n<plist><string>caf\xc3\xa9"
+                      "</string></plist>")
+        << guardError(1, 31, "The file is not written in its declared encoding IBM037.") << OldTree
+        << none;
+    QTest::newRow("unknown declared encoding")
+        << QByteArray("<?xml version='1.0' encoding='x-nowhere'?><plist><true/></plist>")
+        << guardError(1, 31, "The file's encoding x-nowhere is not known.") << OldTree << none;
+    QTest::newRow("a declared UTF is UTF-8 without a byte order mark")
+        << QByteArray("<?xml version=\"1.0\" encoding=\"utf-16\"?><plist><string>caf\xc3\xa9"
                       "</string></plist>")
         << QString() << "QString:caf\u00e9" << none;
     QStringEncoder utf16(QStringEncoder::Utf16LE, QStringEncoder::Flag::WriteBom);

@@ -45,6 +45,12 @@ template <class Text> qsizetype skipPast(Text text, qsizetype from, const char *
     return found < 0 ? -1 : found + qsizetype(qstrlen(terminator));
 }
 
+// UTF-8, UTF-16, UTF-32 and their spellings.
+bool isUtfName(QByteArrayView name)
+{
+    return name.size() >= 3 && qstrnicmp(name.data(), 3, "UTF", 3) == 0;
+}
+
 } // namespace
 
 bool QmdXmlGuard::screen(const QByteArray &data)
@@ -53,8 +59,17 @@ bool QmdXmlGuard::screen(const QByteArray &data)
     m_errorMessage.clear();
     m_text.clear();
     m_data = data;
-    const auto encoding =
-        QStringConverter::encodingForData(data, u'<').value_or(QStringConverter::Utf8);
+    m_utf8 = false;
+    // A byte order mark or the pattern of wider units around the first '<'
+    // decides; without either, the declaration does.
+    const std::optional<QStringConverter::Encoding> detected =
+        QStringConverter::encodingForData(data, u'<');
+    if (!detected) {
+        const Declared declared = declaredEncoding(data);
+        if (!declared.name.isEmpty() && !isUtfName(declared.name))
+            return screenDeclared(data, declared);
+    }
+    const auto encoding = detected.value_or(QStringConverter::Utf8);
     m_utf8 = encoding == QStringConverter::Utf8 && data.isValidUtf8();
     if (m_utf8) {
         // The decoder leaves a byte order mark out of the text.
@@ -64,11 +79,67 @@ bool QmdXmlGuard::screen(const QByteArray &data)
     }
     // Stateless, so that a sequence cut off at the end counts as an error.
     QStringDecoder decoder(encoding, QStringConverter::Flag::Stateless);
+    return decode(decoder, data) && scanMarkup(QStringView(m_text));
+}
+
+// The encoding named in the XML declaration, which comes first in the file
+// if at all; none when there is no declaration or it names none.
+QmdXmlGuard::Declared QmdXmlGuard::declaredEncoding(QByteArrayView data)
+{
+    if (!data.startsWith("<?xml"))
+        return {};
+    const qsizetype end = data.indexOf("?>");
+    if (end < 0)
+        return {};
+    const QByteArrayView declaration = data.first(end);
+    const qsizetype at = declaration.indexOf("encoding");
+    if (at < 0)
+        return {};
+    qsizetype i = at + 8;
+    const auto skipBlanks = [&] {
+        while (i < declaration.size() && QByteArrayView(" \t\r\n").contains(declaration[i]))
+            ++i;
+    };
+    skipBlanks();
+    if (i >= declaration.size() || declaration[i] != '=')
+        return {};
+    ++i;
+    skipBlanks();
+    if (i >= declaration.size() || (declaration[i] != '"' && declaration[i] != '\''))
+        return {};
+    const qsizetype close = declaration.indexOf(declaration[i], i + 1);
+    if (close < 0)
+        return {};
+    return {data.first(end + 2), declaration.sliced(i + 1, close - i - 1).toByteArray(), i + 1};
+}
+
+// A file in the encoding its declaration names, which Qt or ICU must know.
+// The declaration itself is ASCII: an encoding that writes it otherwise (as
+// EBCDIC does) contradicts it, and the file is refused rather than read as
+// something else.
+bool QmdXmlGuard::screenDeclared(const QByteArray &data, const Declared &declared)
+{
+    QStringDecoder decoder(declared.name.constData(), QStringConverter::Flag::Stateless);
+    if (!decoder.isValid())
+        return refuseUtf8(
+            declared.nameOffset,
+            tr("The file's encoding %1 is not known.").arg(QString::fromLatin1(declared.name)));
+    if (!decode(decoder, data))
+        return false;
+    if (!m_text.startsWith(QLatin1StringView(declared.declaration)))
+        return refuseUtf8(declared.nameOffset,
+                          tr("The file is not written in its declared encoding %1.")
+                              .arg(QString::fromLatin1(declared.name)));
+    return scanMarkup(QStringView(m_text));
+}
+
+bool QmdXmlGuard::decode(QStringDecoder &decoder, const QByteArray &data)
+{
     m_text = decoder.decode(data);
     if (decoder.hasError())
         return refuseDecoded(m_text.indexOf(QChar::ReplacementCharacter),
                              tr("Encountered incorrectly encoded content."));
-    return scanMarkup(QStringView(m_text));
+    return true;
 }
 
 // Walks from one '<' to the next. Only constructs that may hold a '<' or a

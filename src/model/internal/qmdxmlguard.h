@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QString>
+#include <QStringDecoder>
 
 // Screens a file before any XML parser sees it. Qt's DOM parser took time
 // growing with the square of the nesting depth and of the number of
@@ -13,9 +14,12 @@
 // is parsed or loaded. The guard checks the encoding and walks the markup
 // once, in linear time.
 //
-// UTF-16 and UTF-32 are recognised by their byte pattern, anything else must
-// be UTF-8 whatever the XML declaration says. A UTF-8 file is screened as it
-// is, without decoding it; any other is decoded, and text() holds it.
+// UTF-16 and UTF-32 are recognised by a byte order mark or their byte
+// pattern. Otherwise an encoding the XML declaration names is followed when
+// it is not one of the UTF family (ISO-8859-1, windows-1252 and whatever
+// else Qt or ICU knows; an unknown one is refused), and the file is UTF-8
+// if it names none or a UTF. A UTF-8 file is screened as it is, without
+// decoding it; any other is decoded, and text() holds it.
 //
 // Not thread-safe; one guard screens one file at a time.
 class QmdXmlGuard
@@ -41,6 +45,16 @@ public:
     const QString &errorMessage() const { return m_errorMessage; }
 
 private:
+    // The XML declaration, the encoding it names and where that name starts.
+    struct Declared
+    {
+        QByteArrayView declaration;
+        QByteArray name;
+        qsizetype nameOffset = 0;
+    };
+    static Declared declaredEncoding(QByteArrayView data);
+    bool screenDeclared(const QByteArray &data, const Declared &declared);
+    bool decode(QStringDecoder &decoder, const QByteArray &data);
     template <class Text> bool scanMarkup(Text text);
     bool refuseDecoded(qsizetype offset, const QString &message);
     bool refuseUtf8(qsizetype offset, const QString &message);
