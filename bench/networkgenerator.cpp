@@ -246,6 +246,57 @@ void NetworkGenerator::generateParallelFans(int groups, int fanOut, qint64 stepT
     }
 }
 
+void NetworkGenerator::makeOlder(QmdModel *model)
+{
+    model->beginRequest(0, QmdRequestOptions(Qmd::NoUndo, QString()), QString());
+    const QmdIndex elements = model->index(QStringLiteral("Elements"));
+    const QmdIndex instruments = model->index(QStringLiteral("Instruments"));
+    const QString usageListKey = QStringLiteral("ArcUsageList");
+    const QString orderedKey = QStringLiteral("OrderedArcUsages");
+    const QStringList midiKeys{QStringLiteral("MidiPort"),
+                               QStringLiteral("MidiChannels"),
+                               QStringLiteral("MidiDoProgramChange"),
+                               QStringLiteral("MidiProgram"),
+                               QStringLiteral("MidiBankMSB"),
+                               QStringLiteral("MidiBankLSB")};
+    for (const QmdIndex &element : model->children(elements)) {
+        const uint type = model->data(model->index(TypeKey, element)).toUInt();
+        if (type == QmdLudra::Node) {
+            const QStringList entries =
+                model->data(model->index(usageListKey, element)).toString().split(QLatin1Char(','));
+            model->remove(QStringList{usageListKey}, element);
+            model->setTypes(QHash<QString, Qmd::ContainerType>{{orderedKey, Qmd::IntDict}},
+                            element);
+            const QmdIndex ordered = model->index(orderedKey, element);
+            QmdItemId id = 0;
+            for (const QString &entry : entries) {
+                const QStringList parts = entry.split(QLatin1Char('='));
+                if (parts.size() != 2)
+                    continue;
+                model->setTypes(QHash<QmdItemId, Qmd::ContainerType>{{++id, Qmd::StrDict}},
+                                ordered);
+                model->setData(
+                    QHash<QString, QVariant>{{QStringLiteral("Arc"), parts[0].toUInt()},
+                                             {QStringLiteral("UsageRule"), parts[1].toInt()}},
+                    model->index(id, ordered));
+            }
+        } else if (type == QmdLudra::VoiceGroup) {
+            const QString initialKey = QStringLiteral("InitialInstrument");
+            const QmdItemId instrumentId = model->data(model->index(initialKey, element)).toUInt();
+            const QmdIndex instrument = model->index(instrumentId, instruments);
+            QHash<QString, QVariant> fields{
+                {QStringLiteral("Identifier"), int(instrumentId) - 1},
+                {QStringLiteral("OutputType"), model->data(model->index(TypeKey, instrument))}};
+            for (const QString &key : midiKeys)
+                fields.insert(key, model->data(model->index(key, instrument)));
+            model->remove(QStringList{initialKey}, element);
+            model->setData(fields, element);
+        }
+    }
+    model->remove(QStringList{QStringLiteral("Instruments")});
+    model->endRequest();
+}
+
 bool NetworkGenerator::writeFile(QmdModel *model, const QString &fileName)
 {
     QSaveFile file(fileName);

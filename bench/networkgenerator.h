@@ -37,6 +37,13 @@ public:
     // again, so each group keeps as many voices in flight as it has.
     static void generateParallelFans(int groups, int fanOut, qint64 stepTicks, QmdModel *model);
 
+    // Rewrites a generated document in the form older versions saved, which
+    // the controller converts on every load: each node's usage list as an
+    // "OrderedArcUsages" dict of Arc and UsageRule records, and each voice
+    // group's instrument settings in the group itself, under the
+    // "Identifier" of its colour, with no "Instruments" container.
+    static void makeOlder(QmdModel *model);
+
     // Writes the model as a network file; false when it could not be written.
     static bool writeFile(QmdModel *model, const QString &fileName);
 };

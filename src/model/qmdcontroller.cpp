@@ -118,6 +118,12 @@ QStringList QmdController::keys(const QmdIndex &parent) const
     return QmdDirectModelInterface::keys(parent);
 }
 
+QVariantList QmdController::values(const QmdIndex &parent, const QStringList &keys) const
+{
+    ReadScope scope(this);
+    return QmdDirectModelInterface::values(parent, keys);
+}
+
 int QmdController::undoRedoLimit() const
 {
     ReadScope scope(this);

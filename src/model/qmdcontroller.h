@@ -61,6 +61,7 @@ public:
     virtual Qmd::ContainerType containerType(const QmdIndex &index) const;
     virtual QmdItemIdList ids(const QmdIndex &parent = QmdIndex()) const;
     virtual QStringList keys(const QmdIndex &parent = QmdIndex()) const;
+    virtual QVariantList values(const QmdIndex &parent, const QStringList &keys) const;
     virtual int undoRedoLimit() const;
     virtual bool isAtCleanState() const;
     virtual int undoRedoCount() const;

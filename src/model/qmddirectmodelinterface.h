@@ -54,6 +54,10 @@ public:
     {
         return m_model ? m_model->keys(parent) : QStringList();
     }
+    QVariantList values(const QmdIndex &parent, const QStringList &keys) const
+    {
+        return m_model ? m_model->values(parent, keys) : QVariantList(keys.size());
+    }
 
     int undoRedoLimit() const { return m_model ? m_model->undoRedoLimit() : 0; }
     bool isAtCleanState() const { return m_model && m_model->isAtCleanState(); }

@@ -5,6 +5,8 @@
 #include "qmdmemmodelremovecommand.h"
 #include "qmdmemmodelsetcommand.h"
 
+#include <utility>
+
 // Brackets an operation that may change the undo state: on leaving, emits a
 // signal for every part of the state that differs from what it was on
 // entering. Nested brackets leave the work to the outermost one.
@@ -140,7 +142,7 @@ bool QmdMemModel::isValid(const QmdIndex &index) const
 
 QmdIndex QmdMemModel::index(const QString &key, const QmdIndex &parent) const
 {
-    const auto *container = dynamic_cast<StrDictSpecialItem *>(containerAt(parent));
+    const auto *container = dictAt<StrDictSpecialItem>(parent);
     if (!container || !container->items.contains(key))
         return QmdIndex();
     return container->indexOf(key);
@@ -148,7 +150,7 @@ QmdIndex QmdMemModel::index(const QString &key, const QmdIndex &parent) const
 
 QmdIndex QmdMemModel::index(QmdItemId id, const QmdIndex &parent) const
 {
-    const auto *container = dynamic_cast<IntDictSpecialItem *>(containerAt(parent));
+    const auto *container = dictAt<IntDictSpecialItem>(parent);
     if (!container || !container->items.contains(id))
         return QmdIndex();
     return container->indexOf(id);
@@ -187,14 +189,26 @@ Qmd::ContainerType QmdMemModel::containerType(const QmdIndex &index) const
 
 QmdItemIdList QmdMemModel::ids(const QmdIndex &parent) const
 {
-    const auto *container = dynamic_cast<IntDictSpecialItem *>(containerAt(parent));
+    const auto *container = dictAt<IntDictSpecialItem>(parent);
     return container ? container->items.keys() : QmdItemIdList();
 }
 
 QStringList QmdMemModel::keys(const QmdIndex &parent) const
 {
-    const auto *container = dynamic_cast<StrDictSpecialItem *>(containerAt(parent));
+    const auto *container = dictAt<StrDictSpecialItem>(parent);
     return container ? container->items.keys() : QStringList();
+}
+
+QVariantList QmdMemModel::values(const QmdIndex &parent, const QStringList &keys) const
+{
+    QVariantList list;
+    list.reserve(keys.size());
+    const auto *container = dictAt<StrDictSpecialItem>(parent);
+    for (const QString &key : keys) {
+        const QVariant *value = container ? container->items.find(key) : nullptr;
+        list.append(value && !SpecialItem::fromVariant(*value) ? *value : QVariant());
+    }
+    return list;
 }
 
 void QmdMemModel::redo()
@@ -319,6 +333,16 @@ void QmdMemModel::clear(const QmdIndex &parent)
         remove(strDict->items.keys(), parent);
 }
 
+void QmdMemModel::takeContent(QmdMemModel &source)
+{
+    if (&source == this)
+        return;
+    const QVariant root = std::exchange(source.m_root, QVariant());
+    if (SpecialItem *container = SpecialItem::fromVariant(root))
+        container->moveTo(this);
+    push(new QmdSetRootCommand(this, root));
+}
+
 QVariant QmdMemModel::valueAt(const QmdIndex &index) const
 {
     if (!isValid(index))
@@ -330,6 +354,14 @@ QVariant QmdMemModel::valueAt(const QmdIndex &index) const
 QmdMemModel::SpecialItem *QmdMemModel::containerAt(const QmdIndex &index) const
 {
     return SpecialItem::fromVariant(valueAt(index));
+}
+
+template <class Dict> Dict *QmdMemModel::dictAt(const QmdIndex &index) const
+{
+    SpecialItem *container = containerAt(index);
+    if (!container || container->kind() != Dict::Kind)
+        return nullptr;
+    return static_cast<Dict *>(container);
 }
 
 QmdMemModel::SpecialItem *QmdMemModel::parentContainer(const QmdIndex &index) const

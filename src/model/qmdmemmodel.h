@@ -55,6 +55,7 @@ public:
     Qmd::ContainerType containerType(const QmdIndex &index) const override;
     QmdItemIdList ids(const QmdIndex &parent = QmdIndex()) const override;
     QStringList keys(const QmdIndex &parent = QmdIndex()) const override;
+    QVariantList values(const QmdIndex &parent, const QStringList &keys) const override;
     void redo() override;
     void undo() override;
     QmdItemIdList addData(const QList<QVariant> &values,
@@ -76,7 +77,16 @@ public:
     void remove(const QmdItemIdList &ids, const QmdIndex &parent = QmdIndex()) override;
     void clear(const QmdIndex &parent = QmdIndex()) override;
 
+    // Moves the whole content of source, whatever its root holds, into this
+    // model as its new root: one change of the current request, with no
+    // copy of any item. source is left without a root; indexes into the
+    // moved containers stay valid only as indexes of this model, which is
+    // how the model of a file read aside replaces a document.
+    void takeContent(QmdMemModel &source);
+
 private:
+    friend class QmdMemModelBuilder;
+
     class UndoStateBracket;
     template <class Value> struct IndexGroups;
 
@@ -86,6 +96,8 @@ private:
     // The container stored at an index (the root's for one that is not
     // valid), or null when the value there is not a container.
     SpecialItem *containerAt(const QmdIndex &index) const;
+    // The container at an index when it is of the kind Dict holds.
+    template <class Dict> Dict *dictAt(const QmdIndex &index) const;
     // The container a valid index points into.
     SpecialItem *parentContainer(const QmdIndex &index) const;
     QVariant newContainer(Qmd::ContainerType type, const QmdIndex &location);

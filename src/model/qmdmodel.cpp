@@ -38,6 +38,15 @@ void QmdModel::endRequest()
     m_requestStatus = 0;
 }
 
+QVariantList QmdModel::values(const QmdIndex &parent, const QStringList &keys) const
+{
+    QVariantList list;
+    list.reserve(keys.size());
+    for (const QString &key : keys)
+        list.append(data(index(key, parent)));
+    return list;
+}
+
 int QmdModel::undoRedoLimit() const
 {
     return m_undoRedoLimit;

@@ -50,6 +50,9 @@ public:
     virtual Qmd::ContainerType containerType(const QmdIndex &index) const = 0;
     virtual QmdItemIdList ids(const QmdIndex &parent = QmdIndex()) const = 0;
     virtual QStringList keys(const QmdIndex &parent = QmdIndex()) const = 0;
+    // What data() holds under each of keys in the StrDict at parent, in the
+    // order of keys: a record read in one call rather than one per field.
+    virtual QVariantList values(const QmdIndex &parent, const QStringList &keys) const;
     virtual void redo();
     virtual void undo();
     virtual QmdItemIdList addData(const QList<QVariant> &values,

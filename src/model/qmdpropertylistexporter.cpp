@@ -72,15 +72,15 @@ void QmdPropertyListExporter::writeValue(const QmdIndex &index)
     case QMetaType::Int:
     case QMetaType::UInt:
     case QMetaType::ULongLong:
-        m_writer.writeTextElement(QStringLiteral("integer"), value.toString());
+        writeTextElement(QStringLiteral("integer"), value.toString());
         break;
     case QMetaType::Double:
-        m_writer.writeTextElement(QStringLiteral("real"), value.toString());
+        writeTextElement(QStringLiteral("real"), value.toString());
         break;
     default:
         // Signed 64-bit values land here too: readers of the format take
         // "integer" as 32-bit, so the text form keeps them intact.
-        m_writer.writeTextElement(QStringLiteral("string"), value.toString());
+        writeTextElement(QStringLiteral("string"), value.toString());
         break;
     }
 }
@@ -93,9 +93,28 @@ void QmdPropertyListExporter::writeDict(const QString &kindName, const QmdIndexL
     for (const QmdIndex &child : children) {
         if (m_excluded.contains(child))
             continue;
-        m_writer.writeTextElement(QStringLiteral("key"),
-                                  child.id() != 0 ? QString::number(child.id()) : child.key());
+        writeTextElement(QStringLiteral("key"),
+                         child.id() != 0 ? QString::number(child.id()) : child.key());
         writeItem(child);
+    }
+    m_writer.writeEndElement();
+}
+
+// A reader turns every carriage return written as it is into a line feed, as
+// XML wants; one written as a character reference it keeps.
+void QmdPropertyListExporter::writeTextElement(const QString &name, const QString &text)
+{
+    if (!text.contains(QLatin1Char('\r'))) {
+        m_writer.writeTextElement(name, text);
+        return;
+    }
+    m_writer.writeStartElement(name);
+    const QStringList lines = text.split(QLatin1Char('\r'));
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        if (i > 0)
+            m_writer.writeEntityReference(QStringLiteral("#13"));
+        if (!lines.at(i).isEmpty())
+            m_writer.writeCharacters(lines.at(i));
     }
     m_writer.writeEndElement();
 }

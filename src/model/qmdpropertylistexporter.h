@@ -37,6 +37,7 @@ protected:
 
 private:
     void writeDict(const QString &kindName, const QmdIndexList &children);
+    void writeTextElement(const QString &name, const QString &text);
 
     QXmlStreamWriter m_writer;
     QSet<QmdIndex> m_excluded;

@@ -9,6 +9,7 @@
 #include "qmdludraplayback.h"
 #include "qmdludrastylepresets.h"
 #include "qmdmemmodel.h"
+#include "qmdmemmodelbuilder.h"
 
 #include <QFileInfo>
 #include <QSaveFile>
@@ -36,55 +37,6 @@ using QmdLudra::TypeKey;
 bool hasStateRecord(uint type)
 {
     return type == QmdLudra::Edge || type == QmdLudra::Node;
-}
-
-// Copies the items of the container at from into the container of the same
-// kind at to, keeping identifiers and keys, one command per container.
-template <class Key>
-void copyItems(const QmdModel &source, const QmdIndex &from, QmdModel &target, const QmdIndex &to,
-               const QList<Key> &keys)
-{
-    QHash<Key, QVariant> values;
-    QHash<Key, Qmd::ContainerType> containers;
-    for (const Key &key : keys) {
-        const QmdIndex item = source.index(key, from);
-        const Qmd::ContainerType type = source.containerType(item);
-        if (type == Qmd::NoContainer)
-            values.insert(key, source.data(item));
-        else
-            containers.insert(key, type);
-    }
-    if (!values.isEmpty())
-        target.setData(values, to);
-    if (containers.isEmpty())
-        return;
-    target.setTypes(containers, to);
-    for (auto it = containers.cbegin(); it != containers.cend(); ++it) {
-        const QmdIndex childFrom = source.index(it.key(), from);
-        const QmdIndex childTo = target.index(it.key(), to);
-        if (it.value() == Qmd::IntDict)
-            copyItems(source, childFrom, target, childTo, source.ids(childFrom));
-        else
-            copyItems(source, childFrom, target, childTo, source.keys(childFrom));
-    }
-}
-
-// Makes target's root a copy of source's.
-void copyTree(const QmdModel &source, QmdModel &target)
-{
-    switch (source.containerType(QmdIndex())) {
-    case Qmd::IntDict:
-        target.setTypes(QHash<QmdIndex, Qmd::ContainerType>{{QmdIndex(), Qmd::IntDict}});
-        copyItems(source, QmdIndex(), target, QmdIndex(), source.ids(QmdIndex()));
-        break;
-    case Qmd::StrDict:
-        target.setTypes(QHash<QmdIndex, Qmd::ContainerType>{{QmdIndex(), Qmd::StrDict}});
-        copyItems(source, QmdIndex(), target, QmdIndex(), source.keys(QmdIndex()));
-        break;
-    case Qmd::NoContainer:
-        target.setData(QHash<QmdIndex, QVariant>{{QmdIndex(), source.data(QmdIndex())}});
-        break;
-    }
 }
 
 // The mode of the file, not the rights of whoever runs us: a file that the
@@ -271,14 +223,25 @@ void QmdLudraController::cacheRootIndexes()
     m_syncMidiOutputsIndex = index(SyncMidiOutputsKey);
 }
 
+// The records are built aside and put in place as one change: a document of
+// any size costs one signal here, not two per element.
 void QmdLudraController::rebuildElementStates()
 {
-    const QmdIndex elements = elementsIndex();
-    for (QmdItemId id : ids(elements)) {
-        const uint type = elementType(index(id, elements));
-        if (hasStateRecord(type))
-            createStateRecord(id, type);
+    QmdMemModelBuilder builder(qobject_cast<QmdMemModel *>(model()), m_elementStatesIndex);
+    const QmdMemModelBuilder::Container states = builder.setTop(Qmd::IntDict);
+    const QHash<QString, QVariant> initial[] = {QmdLudra::initialElementState(QmdLudra::Edge),
+                                                QmdLudra::initialElementState(QmdLudra::Node)};
+    for (const QmdIndex &element : children(elementsIndex())) {
+        const uint type = elementType(element);
+        if (!hasStateRecord(type))
+            continue;
+        const QmdMemModelBuilder::Container record =
+            builder.addContainer(states, element.id(), Qmd::StrDict);
+        const QHash<QString, QVariant> &values = initial[type == QmdLudra::Node ? 1 : 0];
+        for (auto it = values.cbegin(); it != values.cend(); ++it)
+            builder.setValue(record, it.key(), it.value());
     }
+    builder.put();
 }
 
 void QmdLudraController::createStateRecord(QmdItemId elementId, uint type)
@@ -289,7 +252,7 @@ void QmdLudraController::createStateRecord(QmdItemId elementId, uint type)
 
 uint QmdLudraController::elementType(const QmdIndex &element) const
 {
-    return data(index(TypeKey, element)).toUInt();
+    return values(element, {TypeKey}).constFirst().toUInt();
 }
 
 void QmdLudraController::convertOlderDocument()
@@ -297,8 +260,7 @@ void QmdLudraController::convertOlderDocument()
     const QmdIndex elements = elementsIndex();
     const QString orderedArcUsages = QStringLiteral("OrderedArcUsages");
     const QString identifier = QStringLiteral("Identifier");
-    for (QmdItemId id : ids(elements)) {
-        const QmdIndex element = index(id, elements);
+    for (const QmdIndex &element : children(elements)) {
         const uint type = elementType(element);
         if (type == QmdLudra::Node && isValid(index(orderedArcUsages, element)))
             convertOrderedArcUsages(element);
@@ -388,8 +350,11 @@ QFile::FileError QmdLudraController::save(const QString &fileName, QmdRequestId)
 QFile::FileError QmdLudraController::load(const QString &fileName, QmdRequestId)
 {
     m_lastFileErrorString.clear();
+    auto *document = qobject_cast<QmdMemModel *>(model());
+    if (!document)
+        return QFile::NoError;
     QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+    if (!file.open(QIODevice::ReadOnly)) {
         m_lastFileErrorString = file.errorString();
         return file.error();
     }
@@ -408,21 +373,13 @@ QFile::FileError QmdLudraController::load(const QString &fileName, QmdRequestId)
         m_lastFileErrorString = importer.errorString();
         return QFile::ReadError;
     }
-    replaceContent(scratch);
-    return QFile::NoError;
-}
-
-void QmdLudraController::replaceContent(const QmdModel &source)
-{
-    QmdModel *document = model();
-    if (!document)
-        return;
     // The old steps would act on containers that are about to go.
-    if (auto *memModel = qobject_cast<QmdMemModel *>(document))
-        memModel->clearUndoRedo();
-    // Views learn of the new content from the reset that follows a load.
+    document->clearUndoRedo();
+    // What was read moves in whole, without a copy. Views learn of the new
+    // content from the reset that follows a load.
     const QSignalBlocker blocker(document);
-    copyTree(source, *document);
+    document->takeContent(scratch);
+    return QFile::NoError;
 }
 
 // --- Creating elements and instruments ---------------------------------------
@@ -872,12 +829,13 @@ void QmdLudraController::rebuildEdgeFromNodeCache()
     RequestScope scope(this);
     m_edgeFromNodes.clear();
     const QmdIndex elements = elementsIndex();
-    for (QmdItemId id : ids(elements)) {
-        const QmdIndex element = index(id, elements);
-        if (elementType(element) != QmdLudra::Edge)
+    const QStringList keys{TypeKey, FromNodeKey};
+    for (const QmdIndex &element : children(elements)) {
+        const QVariantList record = values(element, keys);
+        if (record.at(0).toUInt() != QmdLudra::Edge)
             continue;
-        if (const QmdItemId fromNode = data(index(FromNodeKey, element)).toUInt())
-            m_edgeFromNodes.insert(id, fromNode);
+        if (const QmdItemId fromNode = record.at(1).toUInt())
+            m_edgeFromNodes.insert(element.id(), fromNode);
     }
 }
 

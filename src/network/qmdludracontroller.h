@@ -211,7 +211,6 @@ private:
     void convertOlderDocument();
     void convertOrderedArcUsages(const QmdIndex &node);
     void moveInstrumentOutOfVoiceGroup(const QmdIndex &voiceGroup);
-    void replaceContent(const QmdModel &source);
 
     uint elementType(const QmdIndex &element) const;
 

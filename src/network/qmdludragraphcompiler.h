@@ -3,9 +3,11 @@
 #include "playbackcounters.h"
 #include "playbackgraph.h"
 #include "qmdglobal.h"
+#include "qmdludra.h"
 
 #include <QHash>
 #include <QSet>
+#include <QVariantList>
 
 #include <memory>
 
@@ -41,9 +43,21 @@ public:
                                                 quint8 changes);
 
 private:
-    PlaybackGraph::Element element(QmdItemId id) const;
-    void computeTravel(QmdItemId id, PlaybackGraph::Element *element) const;
-    PlaybackCounters::Values counters(QmdItemId id) const;
+    // Where an element stands and, as an edge, the path it takes.
+    struct Place
+    {
+        QmdLudra::TickPos position;
+        int path = 0;
+    };
+
+    // From the values of an element record, read with ElementKeys.
+    static PlaybackGraph::Element element(const QVariantList &record);
+    static Place placeOf(const QVariantList &record);
+    // The travel time between two places along a path.
+    static void setTravel(int path, const QmdLudra::TickPos &from, const QmdLudra::TickPos &to,
+                          PlaybackGraph::Element *element);
+    static void setTravel(PlaybackGraph::Element *element);
+    PlaybackCounters::Values counters(const QmdIndex &state) const;
 
     const QmdLudraController *const m_controller;
 };

@@ -4,16 +4,17 @@
 
 #include <QBitArray>
 #include <QColor>
-#include <QDomElement>
 
-QVariant QmdLudraImporter::readValue(const QDomElement &element, const QmdIndex &index)
+// The key is looked at before the tree: most values are none of these, and
+// asking where an item stands costs more than comparing its key.
+QVariant QmdLudraImporter::readValue(const QString &tag, const QString &text, const QmdIndex &index)
 {
     const QmdModel *m = model();
-    if (!m || element.tagName() != QLatin1String("string"))
-        return QmdPropertyListImporter::readValue(element, index);
-    const QString text = element.text();
+    if (!m || tag != QLatin1String("string"))
+        return QmdPropertyListImporter::readValue(tag, text, index);
     const QString &key = index.key();
-    if (QmdLudra::isStyleColor(*m, index))
+    if (key.startsWith(QLatin1String("Style")) && key.endsWith(QLatin1String("Color")) &&
+        QmdLudra::isStyleColor(*m, index))
         return QmdLudra::styleColorFromText(text);
     // A colour, as the document holds it when an instrument is made: read
     // as text, an unchanged colour would compare as a change.
@@ -21,22 +22,23 @@ QVariant QmdLudraImporter::readValue(const QDomElement &element, const QmdIndex 
         if (const QColor color = QColor::fromString(text); color.isValid())
             return color;
     }
-    if (QmdLudra::isElementField(*m, index)) {
+    const bool elementKey = key == QLatin1String("Type") || key == QLatin1String("Path") ||
+                            key == QLatin1String("SignallingMethod") ||
+                            key == QLatin1String("TickPos");
+    if (elementKey && QmdLudra::isElementField(*m, index)) {
         if (key == QLatin1String("Type"))
             return QmdLudra::elementTypeFromName(text);
         if (key == QLatin1String("Path"))
             return QmdLudra::edgePathFromName(text);
         if (key == QLatin1String("SignallingMethod"))
             return QmdLudra::signallingMethodFromName(text);
-        if (key == QLatin1String("TickPos")) {
-            QmdLudra::TickPos pos;
-            if (QmdLudra::tickPosFromText(text, &pos))
-                return QVariant::fromValue(pos);
-            return QmdPropertyListImporter::readValue(element, index);
-        }
+        QmdLudra::TickPos pos;
+        if (QmdLudra::tickPosFromText(text, &pos))
+            return QVariant::fromValue(pos);
+        return QmdPropertyListImporter::readValue(tag, text, index);
     }
     QBitArray bits;
     if (key == QLatin1String("MidiChannels") && QmdLudra::bitArrayFromText(text, &bits))
         return bits;
-    return QmdPropertyListImporter::readValue(element, index);
+    return QmdPropertyListImporter::readValue(tag, text, index);
 }

@@ -12,5 +12,5 @@ public:
     using QmdPropertyListImporter::QmdPropertyListImporter;
 
 protected:
-    QVariant readValue(const QDomElement &element, const QmdIndex &index) override;
+    QVariant readValue(const QString &tag, const QString &text, const QmdIndex &index) override;
 };

@@ -170,9 +170,10 @@ void QmdLudraPlayback::createVoiceGroups(const QmdItemIdList &elements)
 {
     QmdLudraController *const owner = m_controller;
     QList<VoiceGroup *> created;
+    const QmdIndex records = owner->elementsIndex();
+    const QStringList type{QmdLudra::TypeKey};
     for (QmdItemId id : elements) {
-        const QmdIndex record = owner->index(id, owner->elementsIndex());
-        if (owner->data(owner->index(QStringLiteral("Type"), record)).toUInt() !=
+        if (owner->values(owner->index(id, records), type).constFirst().toUInt() !=
                 QmdLudra::VoiceGroup ||
             voiceGroup(id))
             continue;

@@ -235,6 +235,9 @@ void TestQmdPropertyList::hostileFiles_data()
         << manyAttributes(deep, "1") << guardError(1, 1, TooManyAttributes) << OldTree;
     QTest::newRow("invalid UTF-8") << QByteArray("<plist><string>a\xff</string></plist>")
                                    << guardError(1, 17, BadEncoding) << OldTree;
+    QTest::newRow("unknown declared encoding")
+        << QByteArray("<?xml version='1.0' encoding='x-nowhere'?><plist><true/></plist>")
+        << guardError(1, 31, "The file's encoding x-nowhere is not known.") << OldTree;
     const QByteArray unclosed = "<?xml version=\"1.0\"?>\n<plist>\n  <dict>\n";
     QTest::newRow("unclosed elements") << unclosed << Run::parserError(unclosed) << OldTree;
     QTest::newRow("version 2.0") << QByteArray("<plist version=\"2.0\"><true/></plist>")

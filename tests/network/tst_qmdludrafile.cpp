@@ -222,7 +222,8 @@ void TestQmdLudraFile::saveFollowsTheFileMode()
 void TestQmdLudraFile::loadReplacesDocumentAndHistory()
 {
     // Unknown names and kinds in the file fall back to defaults; values of
-    // no known kind are left out, unknown keys kept.
+    // no known kind are left out, unknown keys kept. The file is read in the
+    // encoding it declares.
     QTemporaryDir dir;
     const QString fileName = dir.filePath("doc.ldx");
     {
@@ -233,9 +234,13 @@ void TestQmdLudraFile::loadReplacesDocumentAndHistory()
                          "<key>Elements</key><dict><key>ContainerType</key><string>IntDict</string>"
                          "<key>3</key><dict><key>ContainerType</key><string>StrDict</string>"
                          "<key>Type</key><string>Hexagon</string>"
-                         "<key>Path</key><string>Wiggly</string></dict></dict>"
+                         "<key>Path</key><string>Wiggly</string></dict>"
+                         "<key>4</key><dict><key>ContainerType</key><string>StrDict</string>"
+                         "<key>Type</key><string>TextBox</string>"
+                         "<key>Text</key><string>Caf\xe9 \xbd</string></dict></dict>"
                          "<key>Instruments</key><dict><key>ContainerType</key><string>Tree</string>"
-                         "</dict>"));
+                         "</dict>")
+                       .replace("UTF-8", "ISO-8859-1"));
     }
     QmdMemModel model;
     QmdLudraController controller;
@@ -256,6 +261,8 @@ void TestQmdLudraFile::loadReplacesDocumentAndHistory()
     const QmdIndex element = controller.index(3, controller.elementsIndex());
     QCOMPARE(controller.data(controller.index("Type", element)), QVariant(0u));
     QCOMPARE(controller.data(controller.index("Path", element)), QVariant(0));
+    const QmdIndex textBox = controller.index(4, controller.elementsIndex());
+    QCOMPARE(controller.data(controller.index("Text", textBox)), QVariant("Caf\u00e9 \u00bd"));
     QCOMPARE(controller.data(controller.index("Extra")), QVariant("kept"));
     QVERIFY(!controller.data(controller.index("Bogus")).isValid());
     QCOMPARE(controller.containerType(controller.instrumentsIndex()), Qmd::IntDict);

@@ -32,6 +32,21 @@ void QmdMemModel::SpecialItem::release(const QVariant &value)
     delete fromVariant(value);
 }
 
+void QmdMemModel::SpecialItem::moveTo(QmdMemModel *model)
+{
+    if (model == m_model)
+        return;
+    m_model->m_liveContainers.remove(this);
+    m_model = model;
+    m_model->m_liveContainers.insert(this);
+    if (m_location.model()) {
+        m_location = m_location.key().isEmpty()
+                         ? QmdIndex(m_location.id(), m_location.internalPointer(), model)
+                         : QmdIndex(m_location.key(), m_location.internalPointer(), model);
+    }
+    moveItemsTo(model);
+}
+
 QmdMemModel::IntDictSpecialItem::IntDictSpecialItem(const QmdIndex &location, QmdMemModel *model)
     : DictSpecialItem(Qmd::IntDict, location, model)
 {

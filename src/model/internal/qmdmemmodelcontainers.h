@@ -1,8 +1,7 @@
 #pragma once
 
+#include "qmditemtable.h"
 #include "qmdmemmodel.h"
-
-#include <QHash>
 
 #include <functional>
 #include <type_traits>
@@ -32,16 +31,23 @@ public:
     // Destroys the container a value holds, if any, with everything below it.
     static void release(const QVariant &value);
 
+    // Hands this container and everything below it over to another model,
+    // keeping every item and its place.
+    void moveTo(QmdMemModel *model);
+
 protected:
     SpecialItem(Qmd::ContainerType kind, const QmdIndex &location, QmdMemModel *model);
+    // moveTo() for the containers among the items.
+    virtual void moveItemsTo(QmdMemModel *model) = 0;
 
 private:
     const Qmd::ContainerType m_kind;
-    const QmdIndex m_location;
-    QmdMemModel *const m_model;
+    // Both change only when the container moves to another model.
+    QmdIndex m_location;
+    QmdMemModel *m_model;
 };
 
-// What the two container kinds share: a hash of items under keys of one type.
+// What the two container kinds share: a table of items under keys of one type.
 template <class K> class QmdMemModel::DictSpecialItem : public SpecialItem
 {
 public:
@@ -49,8 +55,8 @@ public:
 
     ~DictSpecialItem() override
     {
-        for (const QVariant &value : std::as_const(items))
-            release(value);
+        for (const auto &entry : std::as_const(items))
+            release(entry.second);
     }
 
     // 0 is never an identifier and the empty string never a key.
@@ -79,26 +85,35 @@ public:
     {
         QmdIndexList list;
         list.reserve(items.size());
-        for (auto it = items.keyBegin(); it != items.keyEnd(); ++it)
-            list.append(indexOf(*it));
+        for (const auto &entry : items)
+            list.append(indexOf(entry.first));
         return list;
     }
     QVariant value(const QmdIndex &index) const override { return items.value(keyOf(index)); }
 
     // Writes one item, creating it if needed. A key written by the caller
     // counts as used for identifier allocation.
-    void store(const Key &key, const QVariant &value)
+    void store(const Key &key, const QVariant &value) { exchange(key, value); }
+    // The same, handing back the value the item held.
+    QVariant exchange(const Key &key, const QVariant &value)
     {
         noteKeyUsed(key);
-        items.insert(key, value);
+        return items.exchange(key, value);
     }
 
-    QHash<Key, QVariant> items;
+    QmdItemTable<Key> items;
 
 protected:
     DictSpecialItem(Qmd::ContainerType kind, const QmdIndex &location, QmdMemModel *model)
         : SpecialItem(kind, location, model)
     {
+    }
+    void moveItemsTo(QmdMemModel *model) override
+    {
+        for (const auto &entry : std::as_const(items)) {
+            if (SpecialItem *child = fromVariant(entry.second))
+                child->moveTo(model);
+        }
     }
     virtual void noteKeyUsed(const Key &) {}
 };
@@ -106,6 +121,8 @@ protected:
 class QmdMemModel::IntDictSpecialItem : public DictSpecialItem<QmdItemId>
 {
 public:
+    static constexpr Qmd::ContainerType Kind = Qmd::IntDict;
+
     IntDictSpecialItem(const QmdIndex &location, QmdMemModel *model);
 
     QmdItemId lastItemId() const { return m_lastItemId; }
@@ -126,5 +143,7 @@ private:
 class QmdMemModel::StrDictSpecialItem : public DictSpecialItem<QString>
 {
 public:
+    static constexpr Qmd::ContainerType Kind = Qmd::StrDict;
+
     StrDictSpecialItem(const QmdIndex &location, QmdMemModel *model);
 };

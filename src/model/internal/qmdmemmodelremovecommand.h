@@ -24,11 +24,9 @@ public:
     {
         if (Container *container = this->container(); container && !m_applied) {
             for (const Key &key : std::as_const(m_keys)) {
-                const auto found = container->items.find(key);
-                if (found == container->items.end())
-                    continue;
-                m_removed.insert(key, *found);
-                container->items.erase(found);
+                QVariant taken;
+                if (container->items.take(key, &taken))
+                    m_removed.insert(key, taken);
             }
             if (!m_removed.isEmpty())
                 Q_EMIT m_model->itemsRemoved(m_parent, m_removed.keys(),

@@ -54,17 +54,20 @@ private:
         QList<Key> replacedContainers;
         m_created.clear();
         for (auto it = incoming.cbegin(); it != incoming.cend(); ++it) {
-            const auto found = container->items.find(it.key());
-            if (found == container->items.end()) {
+            const QVariant *found = container->items.find(it.key());
+            if (!found) {
                 m_created.append(it.key());
                 continue;
             }
-            m_values.insert(it.key(), *found);
             // A replaced container leaves the tree before the new value comes
             // in, so that observers drop everything they knew below it.
             if (SpecialItem::fromVariant(*found)) {
-                container->items.erase(found);
+                QVariant taken;
+                container->items.take(it.key(), &taken);
+                m_values.insert(it.key(), taken);
                 replacedContainers.append(it.key());
+            } else {
+                m_values.insert(it.key(), *found);
             }
         }
         const QmdRequestId rid = m_model->currentRequestId();
@@ -81,19 +84,17 @@ private:
         const QHash<Key, QVariant> previous = std::exchange(m_values, {});
         QList<Key> removed;
         for (const Key &key : std::as_const(m_created)) {
-            const auto found = container->items.find(key);
-            if (found == container->items.end())
+            QVariant taken;
+            if (!container->items.take(key, &taken))
                 continue;
-            m_values.insert(key, *found);
-            container->items.erase(found);
+            m_values.insert(key, taken);
             removed.append(key);
         }
         const QmdRequestId rid = m_model->currentRequestId();
         if (!removed.isEmpty())
             Q_EMIT m_model->itemsRemoved(m_parent, removed, rid);
         for (auto it = previous.cbegin(); it != previous.cend(); ++it) {
-            const auto found = container->items.constFind(it.key());
-            if (found != container->items.cend())
+            if (const QVariant *found = container->items.find(it.key()))
                 m_values.insert(it.key(), *found);
             container->store(it.key(), it.value());
         }
