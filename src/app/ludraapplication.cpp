@@ -124,6 +124,7 @@ LudraApplication::~LudraApplication()
 {
     const QList<LudraWindow *> windows = m_windows;
     m_windows.clear();
+    m_focusWindow = nullptr;
     qDeleteAll(windows);
     delete m_preferences;
     if (m_midiSynth)
@@ -642,10 +643,10 @@ bool LudraApplication::eventFilter(QObject *watched, QEvent *event)
 void LudraApplication::setFocusWindow(LudraWindow *window)
 {
     // Focus that moves to a dialog leaves the document window as it is.
-    if (!window || window == m_focusWindow)
+    // Only the application's own windows count: it hears of their end.
+    if (!window || window == m_focusWindow || !m_windows.contains(window))
         return;
     m_focusWindow = window;
-    m_hasFocusWindow = true;
     Q_EMIT ludraFocusWindowChanged(window);
 }
 
@@ -654,11 +655,8 @@ void LudraApplication::onLudraWindowDestroyed(LudraWindow *window)
     if (!m_windows.removeOne(window))
         return;
     qCInfo(lcLudraApp) << "window closed";
-    // The guarded pointer may already be null while its window is being
-    // destroyed.
-    if (m_hasFocusWindow && (m_focusWindow.isNull() || m_focusWindow == window)) {
+    if (window == m_focusWindow) {
         m_focusWindow = nullptr;
-        m_hasFocusWindow = false;
         Q_EMIT ludraFocusWindowChanged(nullptr);
     }
     if (m_windows.isEmpty())

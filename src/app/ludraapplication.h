@@ -172,8 +172,10 @@ private:
     SingleInstance *m_singleInstance = nullptr;
 
     QList<LudraWindow *> m_windows;
-    QPointer<LudraWindow> m_focusWindow;
-    bool m_hasFocusWindow = false;
+    // One of m_windows, or nullptr: a window leaves both as it is destroyed.
+    // Not a QPointer, which would cast the window back from QWidget while
+    // it is being destroyed.
+    LudraWindow *m_focusWindow = nullptr;
     int m_untitledCount = 0;
 
     std::unique_ptr<SettingsModel> m_settingsModel;

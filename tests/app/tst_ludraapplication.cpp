@@ -9,6 +9,7 @@
 #include "virtualmidiports.h"
 
 #include <QDir>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -134,6 +135,11 @@ void TestLudraApplication::closingTheLastWindowQuits()
     QVERIFY(ludraApp->ludraWindows().first()->isMaximized());
     QVERIFY(!second->isMaximized());
 
+    // The window the user works in is followed, up to its end.
+    QSignalSpy focusChanges(ludraApp, &LudraApplication::ludraFocusWindowChanged);
+    second->activateWindow();
+    QTRY_COMPARE(ludraApp->focusWindow(), second);
+
     // The event loop ends when the last window has gone, and only then.
     const QList<LudraWindow *> windows = ludraApp->ludraWindows();
     int leftWhenQuit = -1;
@@ -148,6 +154,8 @@ void TestLudraApplication::closingTheLastWindowQuits()
     QCOMPARE(QCoreApplication::exec(), 0);
     QCOMPARE(leftWhenQuit, 0);
     QVERIFY(ludraApp->ludraWindows().isEmpty());
+    QCOMPARE(ludraApp->focusWindow(), nullptr);
+    QCOMPARE(focusChanges.last().at(0).value<LudraWindow *>(), nullptr);
 }
 
 int main(int argc, char *argv[])

@@ -48,7 +48,10 @@ public:
     {
         const bool ended = state() == QProcess::NotRunning || waitForFinished(WaitMs);
         m_out += readAll();
-        return ended && exitStatus() == QProcess::NormalExit;
+        const bool normal = ended && exitStatus() == QProcess::NormalExit;
+        if (!normal && !m_killed)
+            qWarning("ludra %s:\n%s", ended ? "crashed" : "hangs", m_out.constData());
+        return normal;
     }
 
     // The log's lines that start with the text, in order, without the
@@ -68,8 +71,11 @@ public:
     bool waitForLines(const QString &start, int count)
     {
         while (lines(start).size() < count) {
-            if (state() == QProcess::NotRunning || !waitForReadyRead(WaitMs))
+            if (state() == QProcess::NotRunning || !waitForReadyRead(WaitMs)) {
+                m_out += readAll();
+                qWarning("ludra showed too few windows:\n%s", m_out.constData());
                 return false;
+            }
             m_out += readAll();
         }
         return true;
@@ -79,12 +85,14 @@ public:
 
     void stop()
     {
+        m_killed = true;
         kill();
         waitForEnd();
     }
 
 private:
     QByteArray m_out;
+    bool m_killed = false;
 };
 
 const QString Shown = QStringLiteral("window shown: ");
@@ -154,8 +162,7 @@ std::unique_ptr<Instance> TestSingleInstance::startFirst(const QStringList &argu
     auto first = std::make_unique<Instance>(*m_home, m_home->path());
     first->setArguments(arguments);
     first->start();
-    if (!first->waitForLines(Shown, windows))
-        qWarning("%s", first->output().constData());
+    first->waitForLines(Shown, windows);
     return first;
 }
 
