@@ -4,10 +4,13 @@
 #include <QStringList>
 
 // A combo box of keys (such as MIDI port names) whose current key can be
-// bound to a setting ("currentKey"): refilling the list keeps the current
-// key, and a key that is not in the list stays current as an extra item,
+// bound ("currentKey"): refilling the list keeps the current key, and a key
+// that is not in the list stays current as an extra item marked "(offline)",
 // so that a port that has gone away still shows as the one chosen. No key
-// shows as no current item. Only the user's choice emits activated().
+// shows as no current item. Only the user's choice emits activated() and
+// textActivated().
+//
+// GUI thread only.
 class KeyComboBox : public QComboBox
 {
     Q_OBJECT

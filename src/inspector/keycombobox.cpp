@@ -30,6 +30,6 @@ void KeyComboBox::refill(const QString &current)
     for (const QString &key : std::as_const(m_keys))
         addItem(key, key);
     if (!current.isEmpty() && !m_keys.contains(current))
-        addItem(current, current);
+        addItem(tr("%1 %2").arg(current, tr("(offline)")), current);
     setCurrentIndex(current.isEmpty() ? -1 : findData(current));
 }

@@ -9,6 +9,9 @@
 // those held when the event is built, on the GUI thread, so that Shift with
 // a note means what it means with a key.
 //
+// It lives with the list fields that take it, below the application that
+// sends it.
+//
 // Threads: built and delivered on the GUI thread.
 class MidiEvent : public QInputEvent
 {
