@@ -8,6 +8,7 @@
 #include "networkdocument.h"
 #include "networkscene.h"
 #include "qmdludrapalette.h"
+#include "recordinginstrument.h"
 
 #include <QDir>
 #include <QGraphicsSceneMouseEvent>
@@ -305,7 +306,8 @@ void TestNetworkScene::flashesShowOneSlicePerColour()
 void TestNetworkScene::feedbackTakesAFrameAtATime()
 {
     ManualClock clock;
-    NetworkDocument doc(NetworkDocument::quietServices(&clock));
+    InstrumentRecorder recorder;
+    NetworkDocument doc(recorder.services(&clock));
     NetworkScene scene;
     scene.setController(&doc.controller);
     const QmdItemId a = doc.node(0, 0);

@@ -5,21 +5,16 @@
 #include "midioutputsyncclock.h"
 #include "midisync.h"
 #include "networkdocument.h"
+#include "virtualmidiports.h"
 
 #include <QBitArray>
-#include <QMutex>
 #include <QTest>
 
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <set>
-
-#include <jack/jack.h>
-#include <jack/midiport.h>
 
 using Bytes = QList<QByteArray>;
 using Values = QHash<QString, QVariant>;
@@ -27,135 +22,6 @@ using Values = QHash<QString, QVariant>;
 Q_DECLARE_METATYPE(Values)
 
 namespace {
-
-QString uniqueClientName(const char *role)
-{
-    static std::atomic<int> serial{0};
-    return QStringLiteral("ludra-test-%1-%2-%3")
-        .arg(QLatin1String(role))
-        .arg(QCoreApplication::applicationPid())
-        .arg(++serial);
-}
-
-// JACK makes a new connection effective only at a later process cycle, so
-// what is sent just after connecting may be lost. Sends a probe until one
-// arrives, then a fence, and returns once the fence has arrived: from then on
-// nothing sent is lost, and nothing sent before is still on its way.
-// `received` returns the messages that arrived since its previous call.
-bool awaitSent(const std::function<void(const QByteArray &)> &send,
-               const std::function<QList<QByteArray>()> &received)
-{
-    const QByteArray probe("\x8F\x7F\x00", 3);
-    const QByteArray fence("\x8F\x7F\x7F", 3);
-    bool arrived = false;
-    for (int attempt = 0; attempt < 150 && !arrived; ++attempt) {
-        send(probe);
-        arrived = QTest::qWaitFor([&] { return !received().isEmpty(); }, 200);
-    }
-    if (!arrived)
-        return false;
-    send(fence);
-    return QTest::qWaitFor([&] { return received().contains(fence); }, 30000);
-}
-
-// A virtual input port, which the ports under test send to by its name, and
-// a virtual output port, which they read from. It is a plain JACK client
-// rather than library ports: the library unregisters its port while the
-// client is still active, which races inside libjack with the client's own
-// process cycle and now and then crashes it. Deactivating first ends the
-// cycles before anything is torn down.
-class VirtualMidiSink
-{
-public:
-    // The role becomes part of the port's name.
-    explicit VirtualMidiSink(const char *role = "sink") : m_client(uniqueClientName(role))
-    {
-        m_jack = jack_client_open(m_client.toUtf8().constData(),
-                                  JackOptions(JackNoStartServer | JackUseExactName), nullptr);
-        if (!m_jack)
-            return;
-        m_port = jack_port_register(m_jack, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
-        m_out = jack_port_register(m_jack, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
-        jack_set_process_callback(m_jack, &VirtualMidiSink::process, this);
-        jack_activate(m_jack);
-    }
-    ~VirtualMidiSink()
-    {
-        if (!m_jack)
-            return;
-        jack_deactivate(m_jack);
-        jack_client_close(m_jack);
-    }
-    VirtualMidiSink(const VirtualMidiSink &) = delete;
-    VirtualMidiSink &operator=(const VirtualMidiSink &) = delete;
-
-    // The name under which output ports list it.
-    QString portName() const { return m_client + QStringLiteral(":in"); }
-    // The name under which input ports list it.
-    QString sourceName() const { return m_client + QStringLiteral(":out"); }
-    // Sent at the next cycle.
-    void send(const QByteArray &message)
-    {
-        QMutexLocker locker(&m_mutex);
-        m_outgoing.append(message);
-    }
-
-    QList<QByteArray> messages() const
-    {
-        QMutexLocker locker(&m_mutex);
-        return m_messages;
-    }
-    int count() const
-    {
-        QMutexLocker locker(&m_mutex);
-        return int(m_messages.size());
-    }
-    QList<QByteArray> takeAll()
-    {
-        QMutexLocker locker(&m_mutex);
-        return std::exchange(m_messages, QList<QByteArray>());
-    }
-
-    // Waits until what `send` sends reaches this sink; empties it.
-    bool awaitConnection(const std::function<void(const QByteArray &)> &send)
-    {
-        return awaitSent(send, [this] { return takeAll(); });
-    }
-
-private:
-    // On the client's process thread, once per cycle.
-    static int process(jack_nframes_t frames, void *userData)
-    {
-        auto *sink = static_cast<VirtualMidiSink *>(userData);
-        void *out = jack_port_get_buffer(sink->m_out, frames);
-        jack_midi_clear_buffer(out);
-        {
-            QMutexLocker locker(&sink->m_mutex);
-            for (const QByteArray &message : std::exchange(sink->m_outgoing, {}))
-                jack_midi_event_write(out, 0, reinterpret_cast<const uchar *>(message.data()),
-                                      size_t(message.size()));
-        }
-        void *buffer = jack_port_get_buffer(sink->m_port, frames);
-        const jack_nframes_t count = jack_midi_get_event_count(buffer);
-        for (jack_nframes_t i = 0; i < count; ++i) {
-            jack_midi_event_t event;
-            if (jack_midi_event_get(&event, buffer, i) != 0)
-                continue;
-            QMutexLocker locker(&sink->m_mutex);
-            sink->m_messages.append(
-                QByteArray(reinterpret_cast<const char *>(event.buffer), qsizetype(event.size)));
-        }
-        return 0;
-    }
-
-    QString m_client;
-    mutable QMutex m_mutex;
-    QList<QByteArray> m_messages;
-    QList<QByteArray> m_outgoing;
-    jack_client_t *m_jack = nullptr;
-    jack_port_t *m_port = nullptr;
-    jack_port_t *m_out = nullptr;
-};
 
 QByteArray bytes(std::initializer_list<int> values)
 {
@@ -483,24 +349,23 @@ void TestMidiPorts::resetRewindsTheSongPosition()
 void TestMidiPorts::syncInputMeasuresTheTempo()
 {
     REQUIRE_JACK(m_server);
-    VirtualMidiSink source("source");
+    VirtualMidiSource source;
     ManualClock clock;
     MidiSync sync(&clock);
-    sync.setSyncPorts({source.sourceName()}, {});
+    sync.setSyncPorts({source.portName()}, {});
     // A second input on the same port sees each message once the sync has it.
     MidiInput watcher;
     watcher.setIgnoreFlags(MidiInput::IgnoreSysex | MidiInput::IgnoreActiveSensing);
-    QVERIFY(watcher.open(source.sourceName()));
+    QVERIFY(watcher.open(source.portName()));
     const auto arrived = [&watcher] {
         Bytes received;
         for (const MidiMessage &message : watcher.takeAll())
             received.append(message.bytes);
         return received;
     };
-    const auto send = [&source](const QByteArray &message) { source.send(message); };
-    QVERIFY(awaitSent(send, arrived));
+    QVERIFY(source.awaitConnection(arrived));
     const auto sendAndWait = [&](const QByteArray &message) {
-        send(message);
+        source.send(message);
         return QTest::qWaitFor([&] { return arrived().contains(message); }, 30000);
     };
 

@@ -28,14 +28,12 @@ public:
         controller.setModel(&model);
     }
 
-    // On the given clock, the steady one when none is.
-    static QmdLudraPlaybackServices quietServices(const NanoClock *clock = nullptr)
+    static QmdLudraPlaybackServices quietServices()
     {
         QmdLudraPlaybackServices services;
         services.makeInstrument = [](const QString &, QmdItemId id) {
             return new DebugInstrument(id);
         };
-        services.clock = clock;
         return services;
     }
 
