@@ -44,7 +44,7 @@ struct Run
         QmdPropertyListExporter(&model, &buffer).exportIndex(index);
         return buffer.data();
     }
-    static Read read(QmdModel &model, QByteArray file)
+    static Read read(QmdMemModel &model, QByteArray file)
     {
         QBuffer buffer(&file);
         buffer.open(QIODevice::ReadOnly);
