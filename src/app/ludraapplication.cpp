@@ -2,6 +2,7 @@
 
 #include "datadirectory.h"
 #include "displayscale.h"
+#include "inspector.h"
 #include "ludrawindow.h"
 #include "midievent.h"
 #include "midiinput.h"
@@ -9,6 +10,7 @@
 #include "midioutput.h"
 #include "midisync.h"
 #include "midisynth.h"
+#include "midisynthdialog.h"
 #include "preferencesdialog.h"
 #include "qmdludracontroller.h"
 #include "settingscontroller.h"
@@ -296,6 +298,15 @@ LudraWindow *LudraApplication::createWindow()
     connect(window, &QObject::destroyed, this, [this, window] { onLudraWindowDestroyed(window); });
     m_windows.append(window);
     window->installEventFilter(this);
+    // The inspector offers the ports as the last poll saw them.
+    Inspector *inspector = window->inspector();
+    inspector->setPortListers([this] { return m_inputPorts; }, [this] { return m_outputPorts; });
+    connect(this, &LudraApplication::midiInputPortsChanged, inspector,
+            &Inspector::documentRescanMidiInputs);
+    connect(this, &LudraApplication::midiOutputPortsChanged, inspector,
+            &Inspector::documentRescanMidiOutputs);
+    connect(this, &LudraApplication::midiOutputPortsChanged, inspector,
+            &Inspector::instrumentRescanMidiOutputs);
 
     // The application's commands, until the document's menus come with the
     // network scene.
@@ -309,6 +320,8 @@ LudraWindow *LudraApplication::createWindow()
     QMenu *edit = window->menuBar()->addMenu(tr("&Edit"));
     edit->addAction(tr("&Preferences..."), QKeySequence(Qt::CTRL | Qt::Key_Comma), this,
                     &LudraApplication::showAppPrefs);
+    QMenu *windows = window->menuBar()->addMenu(tr("&Window"));
+    windows->addAction(tr("&Synthesizer..."), this, &LudraApplication::showSynthDialog);
     QMenu *help = window->menuBar()->addMenu(tr("&Help"));
     help->addAction(tr("Ludra &Help"), QKeySequence::HelpContents, this,
                     &LudraApplication::showAppHelp);
@@ -456,6 +469,17 @@ void LudraApplication::updateAppColorDialog(const QColor &color)
 {
     const QSignalBlocker blocker(m_colorDialog.get());
     m_colorDialog->setCurrentColor(color);
+}
+
+void LudraApplication::showSynthDialog()
+{
+    const bool made = !MidiSynthDialog::dialog();
+    MidiSynthDialog *dialog = MidiSynthDialog::showDialog(m_midiSynth.get());
+    if (made) {
+        connect(dialog, &MidiSynthDialog::soundBankFileChosen, this, [this](const QString &file) {
+            m_settingsController->requestChangeValue(SoundBankLocator::settingKey(), file);
+        });
+    }
 }
 
 void LudraApplication::showAppPrefs()

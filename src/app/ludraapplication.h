@@ -131,6 +131,9 @@ public Q_SLOTS:
     void updateAppColorDialog(const QColor &color);
 
     void showAppPrefs();
+    // The one synthesizer dialog, made when there is none; a sound bank
+    // opened there becomes the "SynthSoundBank" setting.
+    void showSynthDialog();
     void showAppHelp();
     // Opens the README, the manual of Ludra, with the desktop's viewer.
     void openLudraManual();

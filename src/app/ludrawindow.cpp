@@ -1,10 +1,12 @@
 #include "ludrawindow.h"
 
+#include "inspector.h"
 #include "networkscene.h"
 #include "networkview.h"
 #include "qmdludracontroller.h"
 #include "qmdmemmodel.h"
 
+#include <QDockWidget>
 #include <QFileInfo>
 #include <QMessageBox>
 
@@ -19,6 +21,12 @@ LudraWindow::LudraWindow(QWidget *parent)
     m_view = new NetworkView(m_scene);
     m_view->setController(m_controller.get());
     setCentralWidget(m_view);
+    m_inspector = new Inspector;
+    m_inspector->setController(m_controller.get());
+    auto *dock = new QDockWidget(tr("Inspector"), this);
+    dock->setObjectName(QStringLiteral("inspectorDock"));
+    dock->setWidget(m_inspector);
+    addDockWidget(Qt::RightDockWidgetArea, dock);
     resize(960, 640);
 
     connect(m_controller.get(), &QmdController::atCleanStateChanged, this,
@@ -30,8 +38,9 @@ LudraWindow::LudraWindow(QWidget *parent)
 
 LudraWindow::~LudraWindow()
 {
-    // The scene and view let go of the controller first; the controller
+    // The inspector, scene and view let go of the controller first; the controller
     // stops the document's playback before the model goes.
+    m_inspector->setController(nullptr);
     m_view->setController(nullptr);
     m_scene->setController(nullptr);
     m_controller.reset();

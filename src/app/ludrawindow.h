@@ -6,14 +6,15 @@
 
 #include <memory>
 
+class Inspector;
 class NetworkScene;
 class NetworkView;
 class QmdLudraController;
 class QmdMemModel;
 
-// A document window: one network document, its controller and model, and
-// the network drawn in its scene and edited in its view. The inspector and
-// the document's menus come later.
+// A document window: one network document, its controller and model, the
+// network drawn in its scene and edited in its view, and the inspector of
+// what is selected docked at its right. The document's menus come later.
 //
 // Its title is the document's file name with the modified marker, or
 // "Untitled"; its file path is the document's.
@@ -30,6 +31,7 @@ public:
     QmdLudraController *controller() const { return m_controller.get(); }
     NetworkScene *scene() const { return m_scene; }
     NetworkView *view() const { return m_view; }
+    Inspector *inspector() const { return m_inspector; }
     // The document's file, absolute; empty while untitled.
     QString fileName() const;
 
@@ -49,4 +51,5 @@ private:
     std::unique_ptr<QmdLudraController> m_controller;
     NetworkScene *m_scene = nullptr;
     NetworkView *m_view = nullptr;
+    Inspector *m_inspector = nullptr;
 };
