@@ -231,13 +231,16 @@ void QmdLudraController::rebuildElementStates()
     const QmdMemModelBuilder::Container states = builder.setTop(Qmd::IntDict);
     const QHash<QString, QVariant> initial[] = {QmdLudra::initialElementState(QmdLudra::Edge),
                                                 QmdLudra::initialElementState(QmdLudra::Node)};
-    for (const QmdIndex &element : children(elementsIndex())) {
+    const QmdIndexList elements = children(elementsIndex());
+    builder.reserve(states, elements.size());
+    for (const QmdIndex &element : elements) {
         const uint type = elementType(element);
         if (!hasStateRecord(type))
             continue;
         const QmdMemModelBuilder::Container record =
             builder.addContainer(states, element.id(), Qmd::StrDict);
         const QHash<QString, QVariant> &values = initial[type == QmdLudra::Node ? 1 : 0];
+        builder.reserve(record, values.size());
         for (auto it = values.cbegin(); it != values.cend(); ++it)
             builder.setValue(record, it.key(), it.value());
     }
