@@ -1,6 +1,6 @@
 #include "playbackgraph.h"
 
-#include <QStringList>
+#include <QStringView>
 
 #include <algorithm>
 #include <cmath>
@@ -9,17 +9,19 @@ namespace {
 
 constexpr qint64 TicksPerPrincipal = 665280;
 
-QStringList entries(const QString &list)
+// Views into the list: a document's lists are parsed for every element
+// when it loads, and a copy of each entry would cost an allocation.
+QList<QStringView> entries(QStringView list)
 {
     return list.split(QLatin1Char(','), Qt::SkipEmptyParts);
 }
 
-bool isRelative(const QString &entry)
+bool isRelative(QStringView entry)
 {
     return entry.startsWith(QLatin1Char('+')) || entry.startsWith(QLatin1Char('-'));
 }
 
-double number(const QString &text)
+double number(QStringView text)
 {
     bool ok = false;
     const double value = text.toDouble(&ok);
@@ -31,7 +33,7 @@ double number(const QString &text)
 QList<PlaybackGraph::Step> PlaybackGraph::pitchSteps(const QString &list)
 {
     QList<Step> steps;
-    for (const QString &entry : entries(list)) {
+    for (const QStringView entry : entries(list)) {
         if (isRelative(entry))
             steps.append({true, entry.toInt()});
         else
@@ -43,7 +45,7 @@ QList<PlaybackGraph::Step> PlaybackGraph::pitchSteps(const QString &list)
 QList<PlaybackGraph::Step> PlaybackGraph::velocitySteps(const QString &list)
 {
     QList<Step> steps;
-    for (const QString &entry : entries(list))
+    for (const QStringView entry : entries(list))
         steps.append({isRelative(entry), entry.toInt()});
     return steps;
 }
@@ -51,7 +53,7 @@ QList<PlaybackGraph::Step> PlaybackGraph::velocitySteps(const QString &list)
 QList<PlaybackGraph::Duration> PlaybackGraph::durations(const QString &list)
 {
     QList<Duration> result;
-    for (QString text : entries(list)) {
+    for (QStringView text : entries(list)) {
         Duration duration;
         if (text.endsWith(QLatin1Char('%'))) {
             duration.percent = true;
@@ -74,9 +76,9 @@ QList<PlaybackGraph::Duration> PlaybackGraph::durations(const QString &list)
 QList<QByteArray> PlaybackGraph::userMessages(const QString &list)
 {
     QList<QByteArray> messages;
-    for (const QString &entry : entries(list)) {
+    for (const QStringView entry : entries(list)) {
         QByteArray bytes;
-        for (const QString &token : entry.split(QLatin1Char(' '))) {
+        for (const QStringView token : entry.split(QLatin1Char(' '))) {
             bool ok = false;
             const uint value = token.toUInt(&ok, 16);
             bytes.append(char(ok ? value & 0xFF : 0));
@@ -89,7 +91,7 @@ QList<QByteArray> PlaybackGraph::userMessages(const QString &list)
 QList<PlaybackGraph::Usage> PlaybackGraph::usage(const QString &list)
 {
     QList<Usage> fields;
-    for (const QString &field : list.split(QLatin1Char(','))) {
+    for (const QStringView field : QStringView(list).split(QLatin1Char(','))) {
         Usage entry;
         if (!field.isEmpty()) {
             const qsizetype equals = field.indexOf(QLatin1Char('='));
@@ -102,7 +104,7 @@ QList<PlaybackGraph::Usage> PlaybackGraph::usage(const QString &list)
     return fields;
 }
 
-quint8 PlaybackGraph::noteNumber(const QString &name)
+quint8 PlaybackGraph::noteNumber(QStringView name)
 {
     qsizetype at = 0;
     while (at < name.size() && name.at(at) != QLatin1Char('-') &&

@@ -98,7 +98,7 @@ struct PlaybackGraph
     static QList<QByteArray> userMessages(const QString &list);
     static QList<Usage> usage(const QString &list);
     // The MIDI note number of a note name ("C3" is 60), in 8 bits.
-    static quint8 noteNumber(const QString &name);
+    static quint8 noteNumber(QStringView name);
     // Principals to ticks, rounded to the nearest, halves away from zero,
     // within 0..MaxDuration; anything that is not a number is 0.
     static qint64 durationTicks(double principals);

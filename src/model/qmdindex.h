@@ -32,6 +32,14 @@ public:
         : m_key(key), m_internalPointer(internalPointer), m_model(model)
     {
     }
+    QmdIndex(QmdItemId id, quint64 internalId, void *internalPointer, const QmdModel *model)
+        : m_id(id), m_internalId(internalId), m_internalPointer(internalPointer), m_model(model)
+    {
+    }
+    QmdIndex(const QString &key, quint64 internalId, void *internalPointer, const QmdModel *model)
+        : m_key(key), m_internalId(internalId), m_internalPointer(internalPointer), m_model(model)
+    {
+    }
 
     QmdItemId id() const { return m_id; }
     const QString &key() const { return m_key; }

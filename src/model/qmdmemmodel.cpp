@@ -137,7 +137,39 @@ bool QmdMemModel::isValid(const QmdIndex &index) const
     if (index.model() != this || (index.id() == 0 && index.key().isEmpty()))
         return false;
     const void *pointer = index.internalPointer();
-    return !pointer || m_liveContainers.contains(static_cast<const SpecialItem *>(pointer));
+    return !pointer || isLiveContainer(pointer, index.internalId());
+}
+
+quint64 QmdMemModel::registerContainer(const SpecialItem *container)
+{
+    quint32 slot = 0;
+    if (m_freeContainerSlots.isEmpty()) {
+        slot = quint32(m_containerSlots.size());
+        m_containerSlots.append(ContainerSlot());
+    } else {
+        slot = m_freeContainerSlots.takeLast();
+    }
+    ContainerSlot &entry = m_containerSlots[slot];
+    entry.container = container;
+    return (quint64(entry.generation) << 32) | (quint64(slot) + 1);
+}
+
+void QmdMemModel::unregisterContainer(quint64 registration)
+{
+    const quint32 slot = quint32(registration) - 1;
+    ContainerSlot &entry = m_containerSlots[slot];
+    entry.container = nullptr;
+    ++entry.generation;
+    m_freeContainerSlots.append(slot);
+}
+
+bool QmdMemModel::isLiveContainer(const void *pointer, quint64 registration) const
+{
+    const quint32 slot = quint32(registration) - 1;
+    if (quint32(registration) == 0 || slot >= quint32(m_containerSlots.size()))
+        return false;
+    const ContainerSlot &entry = m_containerSlots.at(slot);
+    return entry.container == pointer && entry.generation == quint32(registration >> 32);
 }
 
 QmdIndex QmdMemModel::index(const QString &key, const QmdIndex &parent) const

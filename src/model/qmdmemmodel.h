@@ -3,12 +3,12 @@
 #include "qmdmodel.h"
 
 #include <QList>
-#include <QSet>
 
 // The in-memory document tree. Containers are objects owned by the model,
 // either in the tree or inside the undo command that took them out of it, and
 // a registry of the live ones lets indexes into destroyed containers be told
-// apart without reference counting. Every change is a command on the undo
+// apart without reference counting: each live container has a slot, which
+// its indexes name beside its pointer. Every change is a command on the undo
 // list (or run and dropped at once for requests flagged NoUndo); the commands
 // of one request form one undo step.
 class QmdMemModel : public QmdModel
@@ -124,7 +124,22 @@ private:
     // is discarded from the redo list: the saved state can never come back.
     const QmdCommand *m_cleanCommand = nullptr;
     bool m_cleanReachable = true;
-    QSet<const SpecialItem *> m_liveContainers;
+    // A slot's generation grows each time its container goes, so that an
+    // index into a destroyed container never passes for one into a container
+    // made later at the same slot, even at the same address.
+    struct ContainerSlot
+    {
+        const SpecialItem *container = nullptr;
+        quint32 generation = 0;
+    };
+    // What an index names beside the pointer: generation and slot + 1, so
+    // that 0 (an index made without it) names none.
+    quint64 registerContainer(const SpecialItem *container);
+    void unregisterContainer(quint64 registration);
+    bool isLiveContainer(const void *pointer, quint64 registration) const;
+
+    QList<ContainerSlot> m_containerSlots;
+    QList<quint32> m_freeContainerSlots;
 
     struct UndoState
     {

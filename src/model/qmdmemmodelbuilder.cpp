@@ -73,6 +73,14 @@ void QmdMemModelBuilder::setValue(Container parent, const QString &key, const QV
     set(parent, key, value);
 }
 
+void QmdMemModelBuilder::reserve(Container container, qsizetype size)
+{
+    if (auto *dict = dictOf<QmdItemId>(container))
+        dict->items.reserve(size);
+    else if (auto *dict = dictOf<QString>(container))
+        dict->items.reserve(size);
+}
+
 QmdIndex QmdMemModelBuilder::index(Container parent, QmdItemId id) const
 {
     const auto *dict = dictOf<QmdItemId>(parent);

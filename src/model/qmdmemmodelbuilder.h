@@ -46,6 +46,9 @@ public:
     Container addContainer(Container parent, const QString &key, Qmd::ContainerType kind);
     void setValue(Container parent, QmdItemId id, const QVariant &value);
     void setValue(Container parent, const QString &key, const QVariant &value);
+    // Room for this many items in a container being built, when the count
+    // is known beforehand.
+    void reserve(Container container, qsizetype size);
     // The index of an item of a container being built, as it will be once
     // in place.
     QmdIndex index(Container parent, QmdItemId id) const;

@@ -147,12 +147,14 @@ void QmdLudraController::resetDocument()
         return;
     }
     beginRequest(nextRequestId(), Qmd::NoUndo, tr("QmdLudraController::Reset"));
-    applyDocumentDefaults();
+    // Every element is read once for all that follows.
+    const QList<ElementSummary> elements = summarizeElements();
+    applyDocumentDefaults(elements);
     {
         // What older documents stored differently is rewritten as if the
         // file had held the new form: nobody watches the document change.
         const QSignalBlocker blocker(model());
-        convertOlderDocument();
+        convertOlderDocument(elements);
     }
     // The old objects leave their maps before the request ends, and are
     // stopped only once it has released the lock their threads may wait for.
@@ -161,11 +163,24 @@ void QmdLudraController::resetDocument()
     rebuildTimingSource();
     QmdLudraPlayback::destroy(old);
     m_playback->rebuildGraph();
-    rebuildPlaybackObjects();
-    rebuildEdgeFromNodeCache();
+    rebuildPlaybackObjects(elements);
+    rebuildEdgeFromNodeCache(elements);
 }
 
-void QmdLudraController::applyDocumentDefaults()
+QList<QmdLudraController::ElementSummary> QmdLudraController::summarizeElements() const
+{
+    const QStringList keys{TypeKey, FromNodeKey};
+    const QmdIndexList records = children(elementsIndex());
+    QList<ElementSummary> elements;
+    elements.reserve(records.size());
+    for (const QmdIndex &record : records) {
+        const QVariantList values = this->values(record, keys);
+        elements.append({record, values.at(0).toUInt(), values.at(1).toUInt()});
+    }
+    return elements;
+}
+
+void QmdLudraController::applyDocumentDefaults(const QList<ElementSummary> &elements)
 {
     QHash<QString, QVariant> values{{QStringLiteral("Tempo"), 120u},
                                     {QStringLiteral("PrincipalsToBeatsNumerator"), 1u},
@@ -211,7 +226,7 @@ void QmdLudraController::applyDocumentDefaults()
     setData(QStringLiteral("Tool"), 2);
     setType(ElementStatesKey, Qmd::IntDict);
     cacheRootIndexes();
-    rebuildElementStates();
+    rebuildElementStates(elements);
 }
 
 void QmdLudraController::cacheRootIndexes()
@@ -225,19 +240,20 @@ void QmdLudraController::cacheRootIndexes()
 
 // The records are built aside and put in place as one change: a document of
 // any size costs one signal here, not two per element.
-void QmdLudraController::rebuildElementStates()
+void QmdLudraController::rebuildElementStates(const QList<ElementSummary> &elements)
 {
     QmdMemModelBuilder builder(qobject_cast<QmdMemModel *>(model()), m_elementStatesIndex);
     const QmdMemModelBuilder::Container states = builder.setTop(Qmd::IntDict);
     const QHash<QString, QVariant> initial[] = {QmdLudra::initialElementState(QmdLudra::Edge),
                                                 QmdLudra::initialElementState(QmdLudra::Node)};
-    for (const QmdIndex &element : children(elementsIndex())) {
-        const uint type = elementType(element);
-        if (!hasStateRecord(type))
+    builder.reserve(states, elements.size());
+    for (const ElementSummary &element : elements) {
+        if (!hasStateRecord(element.type))
             continue;
         const QmdMemModelBuilder::Container record =
-            builder.addContainer(states, element.id(), Qmd::StrDict);
-        const QHash<QString, QVariant> &values = initial[type == QmdLudra::Node ? 1 : 0];
+            builder.addContainer(states, element.record.id(), Qmd::StrDict);
+        const QHash<QString, QVariant> &values = initial[element.type == QmdLudra::Node ? 1 : 0];
+        builder.reserve(record, values.size());
         for (auto it = values.cbegin(); it != values.cend(); ++it)
             builder.setValue(record, it.key(), it.value());
     }
@@ -255,17 +271,15 @@ uint QmdLudraController::elementType(const QmdIndex &element) const
     return values(element, {TypeKey}).constFirst().toUInt();
 }
 
-void QmdLudraController::convertOlderDocument()
+void QmdLudraController::convertOlderDocument(const QList<ElementSummary> &elements)
 {
-    const QmdIndex elements = elementsIndex();
     const QString orderedArcUsages = QStringLiteral("OrderedArcUsages");
     const QString identifier = QStringLiteral("Identifier");
-    for (const QmdIndex &element : children(elements)) {
-        const uint type = elementType(element);
-        if (type == QmdLudra::Node && isValid(index(orderedArcUsages, element)))
-            convertOrderedArcUsages(element);
-        else if (type == QmdLudra::VoiceGroup && isValid(index(identifier, element)))
-            moveInstrumentOutOfVoiceGroup(element);
+    for (const ElementSummary &element : elements) {
+        if (element.type == QmdLudra::Node && isValid(index(orderedArcUsages, element.record)))
+            convertOrderedArcUsages(element.record);
+        else if (element.type == QmdLudra::VoiceGroup && isValid(index(identifier, element.record)))
+            moveInstrumentOutOfVoiceGroup(element.record);
     }
 }
 
@@ -824,18 +838,13 @@ void QmdLudraController::onInstrumentsRemoved(const QmdItemIdList &ids, QmdReque
     Q_EMIT instrumentsRemoved(ids, rid);
 }
 
-void QmdLudraController::rebuildEdgeFromNodeCache()
+void QmdLudraController::rebuildEdgeFromNodeCache(const QList<ElementSummary> &elements)
 {
     RequestScope scope(this);
     m_edgeFromNodes.clear();
-    const QmdIndex elements = elementsIndex();
-    const QStringList keys{TypeKey, FromNodeKey};
-    for (const QmdIndex &element : children(elements)) {
-        const QVariantList record = values(element, keys);
-        if (record.at(0).toUInt() != QmdLudra::Edge)
-            continue;
-        if (const QmdItemId fromNode = record.at(1).toUInt())
-            m_edgeFromNodes.insert(element.id(), fromNode);
+    for (const ElementSummary &element : elements) {
+        if (element.type == QmdLudra::Edge && element.fromNode != 0)
+            m_edgeFromNodes.insert(element.record.id(), element.fromNode);
     }
 }
 
@@ -880,10 +889,15 @@ void QmdLudraController::destroyInstrumentObjectsFor(const QmdItemIdList &ids)
     QmdLudraPlayback::destroy(m_playback->takeInstruments(ids));
 }
 
-void QmdLudraController::rebuildPlaybackObjects()
+void QmdLudraController::rebuildPlaybackObjects(const QList<ElementSummary> &elements)
 {
     createInstrumentObjectsFor(ids(instrumentsIndex()), 0);
-    createVoiceGroupObjectsFor(ids(elementsIndex()));
+    QmdItemIdList voiceGroups;
+    for (const ElementSummary &element : elements) {
+        if (element.type == QmdLudra::VoiceGroup)
+            voiceGroups.append(element.record.id());
+    }
+    createVoiceGroupObjectsFor(voiceGroups);
 }
 
 bool QmdLudraController::isPlaying() const

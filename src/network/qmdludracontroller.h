@@ -181,7 +181,15 @@ private:
     void onElementsRemoved(const QmdItemIdList &ids, QmdRequestId rid);
     void onInstrumentsRemoved(const QmdItemIdList &ids, QmdRequestId rid);
     QmdItemIdList dependentsOf(const QmdItemIdList &removed) const;
-    void rebuildEdgeFromNodeCache();
+    // What the reset needs to know of every element, read once.
+    struct ElementSummary
+    {
+        QmdIndex record;
+        uint type = 0;
+        QmdItemId fromNode = 0;
+    };
+    QList<ElementSummary> summarizeElements() const;
+    void rebuildEdgeFromNodeCache(const QList<ElementSummary> &elements);
     bool isContainer(const QmdIndex &index, const QmdIndex &container) const;
     bool isNetworkElement(const QmdIndex &record) const;
     // Whether a change there chooses other MIDI sync ports.
@@ -193,7 +201,7 @@ private:
     void destroyVoiceGroupObjectsFor(const QmdItemIdList &ids);
     void createInstrumentObjectsFor(const QmdItemIdList &ids, QmdRequestId rid);
     void destroyInstrumentObjectsFor(const QmdItemIdList &ids);
-    void rebuildPlaybackObjects();
+    void rebuildPlaybackObjects(const QList<ElementSummary> &elements);
     void gotoStart(bool rewindTimingSource);
     void resetElementStatesForStart();
     // Builds the timing source anew; playback that was under way stops,
@@ -204,11 +212,11 @@ private:
     friend class QmdLudraPlayback;
     void writeElementStates(const QHash<QmdItemId, QHash<QString, QVariant>> &records);
 
-    void applyDocumentDefaults();
+    void applyDocumentDefaults(const QList<ElementSummary> &elements);
     void cacheRootIndexes();
-    void rebuildElementStates();
+    void rebuildElementStates(const QList<ElementSummary> &elements);
     void createStateRecord(QmdItemId elementId, uint type);
-    void convertOlderDocument();
+    void convertOlderDocument(const QList<ElementSummary> &elements);
     void convertOrderedArcUsages(const QmdIndex &node);
     void moveInstrumentOutOfVoiceGroup(const QmdIndex &voiceGroup);
 

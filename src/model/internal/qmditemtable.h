@@ -36,6 +36,14 @@ public:
     const_iterator begin() const { return m_entries.cbegin(); }
     const_iterator end() const { return m_entries.cend(); }
 
+    // Room for this many items without growing.
+    void reserve(qsizetype size)
+    {
+        m_entries.reserve(size);
+        if (size > MaxUnindexed)
+            m_index.reserve(size);
+    }
+
     bool contains(const Key &key) const { return position(key) >= 0; }
     // The value under key, or null when there is no such item.
     const QVariant *find(const Key &key) const

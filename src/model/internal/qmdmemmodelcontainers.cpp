@@ -10,14 +10,14 @@ Q_LOGGING_CATEGORY(lcQmdModel, "ludra.model")
 
 QmdMemModel::SpecialItem::SpecialItem(Qmd::ContainerType kind, const QmdIndex &location,
                                       QmdMemModel *model)
-    : m_kind(kind), m_location(location), m_model(model)
+    : m_kind(kind), m_location(location), m_model(model),
+      m_registration(model->registerContainer(this))
 {
-    m_model->m_liveContainers.insert(this);
 }
 
 QmdMemModel::SpecialItem::~SpecialItem()
 {
-    m_model->m_liveContainers.remove(this);
+    m_model->unregisterContainer(m_registration);
 }
 
 QmdMemModel::SpecialItem *QmdMemModel::SpecialItem::fromVariant(const QVariant &value)
@@ -36,13 +36,15 @@ void QmdMemModel::SpecialItem::moveTo(QmdMemModel *model)
 {
     if (model == m_model)
         return;
-    m_model->m_liveContainers.remove(this);
+    m_model->unregisterContainer(m_registration);
     m_model = model;
-    m_model->m_liveContainers.insert(this);
+    m_registration = model->registerContainer(this);
+    // The container holding this one has moved already.
     if (m_location.model()) {
+        auto *parent = static_cast<SpecialItem *>(m_location.internalPointer());
         m_location = m_location.key().isEmpty()
-                         ? QmdIndex(m_location.id(), m_location.internalPointer(), model)
-                         : QmdIndex(m_location.key(), m_location.internalPointer(), model);
+                         ? QmdIndex(m_location.id(), parent->m_registration, parent, model)
+                         : QmdIndex(m_location.key(), parent->m_registration, parent, model);
     }
     moveItemsTo(model);
 }

@@ -19,6 +19,8 @@ public:
     // The index of the item holding this container; invalid for the root.
     const QmdIndex &location() const { return m_location; }
     QmdMemModel *model() const { return m_model; }
+    // What indexes into this container name beside its pointer.
+    quint64 registration() const { return m_registration; }
 
     virtual bool isEmpty() const = 0;
     virtual QmdIndexList children() const = 0;
@@ -42,9 +44,10 @@ protected:
 
 private:
     const Qmd::ContainerType m_kind;
-    // Both change only when the container moves to another model.
+    // These change only when the container moves to another model.
     QmdIndex m_location;
     QmdMemModel *m_model;
+    quint64 m_registration;
 };
 
 // What the two container kinds share: a table of items under keys of one type.
@@ -77,7 +80,7 @@ public:
     QmdIndex indexOf(const Key &key) const
     {
         void *handle = const_cast<SpecialItem *>(static_cast<const SpecialItem *>(this));
-        return QmdIndex(key, handle, model());
+        return QmdIndex(key, registration(), handle, model());
     }
 
     bool isEmpty() const override { return items.isEmpty(); }

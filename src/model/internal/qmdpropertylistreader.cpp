@@ -601,12 +601,23 @@ bool QmdPropertyListReader::nextChild(TokenSource &source, QString *tag)
 // characters inside it, in those of its descendants too.
 QString QmdPropertyListReader::text(TokenSource &source)
 {
+    // Nearly every element holds one run of characters or none: those take
+    // the short way, the run taken over without a copy.
+    QmdXmlToken *token = &next(source);
+    if (token->type == QmdXmlToken::EndElement)
+        return QString();
+    QString every;
+    if (token->type == QmdXmlToken::Characters) {
+        every = std::move(token->text);
+        token = &next(source);
+        if (token->type == QmdXmlToken::EndElement)
+            return every;
+    }
     // Every character, and the runs between pieces of markup that are not
     // blank, until a child element shows which of the two counts. A run may
     // come in several tokens: where a source cuts it does not matter.
-    QString every;
     QString all;
-    QString run;
+    QString run = every;
     bool children = false;
     int depth = 1;
     const auto endRun = [&] {
@@ -614,9 +625,8 @@ QString QmdPropertyListReader::text(TokenSource &source)
             all += run;
         run.clear();
     };
-    while (!m_failure) {
-        QmdXmlToken &token = next(source);
-        switch (token.type) {
+    for (; !m_failure; token = &next(source)) {
+        switch (token->type) {
         case QmdXmlToken::StartElement:
             endRun();
             ++depth;
@@ -628,18 +638,13 @@ QString QmdPropertyListReader::text(TokenSource &source)
                 return children ? all : every;
             break;
         case QmdXmlToken::Characters:
-            run += token.text;
-            // Most elements hold one run, taken over without a copy.
-            if (children)
-                break;
-            if (every.isEmpty())
-                every = std::move(token.text);
-            else
-                every += token.text;
+            run += token->text;
+            if (!children)
+                every += token->text;
             break;
         default:
             if (!m_failure)
-                m_failure = &token;
+                m_failure = token;
             break;
         }
     }
