@@ -94,7 +94,6 @@ LudraToolBar::LudraToolBar(NetworkView *view, QWidget *parent) : QToolBar(tr("To
     m_refresh.setInterval(RefreshIntervalMs);
     connect(&m_refresh, &QTimer::timeout, this,
             &LudraToolBar::updatePlaybackPosDisplayForCurrentMode);
-    m_mode = -1;
     setDisplayMode(PlaybackPosDisplay::Time);
     setEnabled(false);
 }

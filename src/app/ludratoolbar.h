@@ -7,8 +7,6 @@
 class NetworkView;
 class PlaybackPosDisplay;
 class QActionGroup;
-class QLabel;
-class QMenu;
 class QmdLudraController;
 class QSpinBox;
 class QToolButton;
@@ -77,5 +75,6 @@ private:
     QToolButton *m_modeButton = nullptr;
     QActionGroup *m_modes = nullptr;
     QTimer m_refresh;
-    int m_mode = 0;
+    // None until the constructor shows the first.
+    int m_mode = -1;
 };
