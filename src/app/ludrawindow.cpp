@@ -1,6 +1,7 @@
 #include "ludrawindow.h"
 
 #include "inspector.h"
+#include "ludratoolbar.h"
 #include "networkscene.h"
 #include "networkview.h"
 #include "qmdludracontroller.h"
@@ -27,6 +28,11 @@ LudraWindow::LudraWindow(QWidget *parent)
     dock->setObjectName(QStringLiteral("inspectorDock"));
     dock->setWidget(m_inspector);
     addDockWidget(Qt::RightDockWidgetArea, dock);
+    m_toolBar = new LudraToolBar(m_view, this);
+    m_toolBar->setController(m_controller.get());
+    addToolBar(m_toolBar);
+    connect(m_toolBar, &LudraToolBar::displayModeChanged, this,
+            &LudraWindow::playbackPosDisplayModeChanged);
     resize(960, 640);
 
     connect(m_controller.get(), &QmdController::atCleanStateChanged, this,
@@ -38,8 +44,9 @@ LudraWindow::LudraWindow(QWidget *parent)
 
 LudraWindow::~LudraWindow()
 {
-    // The inspector, scene and view let go of the controller first; the controller
+    // The tool bar, inspector, scene and view let go of the controller first; the controller
     // stops the document's playback before the model goes.
+    m_toolBar->setController(nullptr);
     m_inspector->setController(nullptr);
     m_view->setController(nullptr);
     m_scene->setController(nullptr);

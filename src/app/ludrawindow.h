@@ -7,6 +7,7 @@
 #include <memory>
 
 class Inspector;
+class LudraToolBar;
 class NetworkScene;
 class NetworkView;
 class QmdLudraController;
@@ -14,7 +15,9 @@ class QmdMemModel;
 
 // A document window: one network document, its controller and model, the
 // network drawn in its scene and edited in its view, and the inspector of
-// what is selected docked at its right. The document's menus come later.
+// what is selected docked at its right; its tool bar holds the editing tools,
+// the playback controls and the position display. The document's menus come
+// later.
 //
 // Its title is the document's file name with the modified marker, or
 // "Untitled"; its file path is the document's.
@@ -32,6 +35,7 @@ public:
     NetworkScene *scene() const { return m_scene; }
     NetworkView *view() const { return m_view; }
     Inspector *inspector() const { return m_inspector; }
+    LudraToolBar *toolBar() const { return m_toolBar; }
     // The document's file, absolute; empty while untitled.
     QString fileName() const;
 
@@ -43,6 +47,10 @@ public:
     // user (a warning on the window) and returns false.
     bool loadFile(const QString &fileName);
 
+Q_SIGNALS:
+    // The position display shows another mode (PlaybackPosDisplay::Mode).
+    void playbackPosDisplayModeChanged(int mode);
+
 private:
     void updateTitle();
     void reportLoadError(const QString &fileName, QFile::FileError error);
@@ -52,4 +60,5 @@ private:
     NetworkScene *m_scene = nullptr;
     NetworkView *m_view = nullptr;
     Inspector *m_inspector = nullptr;
+    LudraToolBar *m_toolBar = nullptr;
 };
