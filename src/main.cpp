@@ -1,5 +1,6 @@
 #include "playcommand.h"
 #include "rendercommand.h"
+#include "stopsignals.h"
 
 #ifdef LUDRA_WITH_GUI
 #include "ludraapplication.h"
@@ -110,6 +111,11 @@ int main(int argc, char *argv[])
     if (app.handedOver())
         return app.handOverExitCode();
     app.setPlayFilesOnOpen(playFiles);
+    // Termination (a logout, a kill from a terminal) quits as File > Exit
+    // does: documents with changes are asked about, playback stops and the
+    // MIDI devices close, leaving no note sounding.
+    StopSignals stopSignals;
+    QObject::connect(&stopSignals, &StopSignals::received, &app, &LudraApplication::appQuit);
     return app.exec();
 #else
     QTextStream(stderr) << QCoreApplication::translate(

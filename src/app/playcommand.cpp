@@ -8,6 +8,7 @@
 #include "qmdludraplayback.h"
 #include "qmdmemmodel.h"
 #include "soundbanklocator.h"
+#include "stopsignals.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -16,57 +17,15 @@
 #include <QSettings>
 #include <QTimer>
 
-#include <memory>
-
-#include <atomic>
 #include <cmath>
-#include <csignal>
+#include <memory>
 
 namespace {
 
-// How often the command looks whether to stop; a stop comes at most this
-// late, and the instruments keep time on their own threads meanwhile.
+// How often the command looks whether the network fell silent or its time is
+// up; a stop comes at most this late, and the instruments keep time on their
+// own threads meanwhile.
 constexpr int PollIntervalMs = 20;
-
-// Set by the signal handler; the event loop polls it, since nothing but a
-// lock-free atomic may be touched from a handler.
-std::atomic<bool> stopRequested{false};
-static_assert(std::atomic<bool>::is_always_lock_free);
-
-void requestStop(int)
-{
-    stopRequested = true;
-}
-
-// Ctrl-C and termination ask playback to stop, so that the instruments are
-// paused (and MIDI notes silenced) before the process ends. A second signal
-// gets the default action, in case stopping hangs. The previous actions come
-// back when the play ends.
-class StopSignals
-{
-public:
-    StopSignals()
-    {
-        stopRequested = false;
-        struct sigaction action = {};
-        action.sa_handler = requestStop;
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESETHAND;
-        sigaction(SIGINT, &action, &m_previousInt);
-        sigaction(SIGTERM, &action, &m_previousTerm);
-    }
-    ~StopSignals()
-    {
-        sigaction(SIGINT, &m_previousInt, nullptr);
-        sigaction(SIGTERM, &m_previousTerm, nullptr);
-    }
-    StopSignals(const StopSignals &) = delete;
-    StopSignals &operator=(const StopSignals &) = delete;
-
-private:
-    struct sigaction m_previousInt = {};
-    struct sigaction m_previousTerm = {};
-};
 
 // Playback whose every instrument prints its notes, one line each, whatever
 // type its record names; "debug" instruments keep their own format. The
@@ -219,16 +178,19 @@ int PlayCommand::execute(const QCommandLineParser &parser)
     if (toSynth)
         playAllOnSynth(controller);
 
-    const StopSignals stopSignals;
+    // Ctrl-C and termination pause playback before the process ends, so
+    // that no note is left sounding on a MIDI port.
+    StopSignals stopSignals;
     const QDeadlineTimer deadline = seconds ? QDeadlineTimer(std::llround(*seconds * 1000))
                                             : QDeadlineTimer(QDeadlineTimer::Forever);
     QEventLoop loop;
     QTimer poll;
     poll.setInterval(PollIntervalMs);
     QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (stopRequested || deadline.hasExpired() || controller.isPlaybackSilent())
+        if (deadline.hasExpired() || controller.isPlaybackSilent())
             loop.quit();
     });
+    QObject::connect(&stopSignals, &StopSignals::received, &loop, &QEventLoop::quit);
     controller.requestPlay();
     poll.start();
     loop.exec();

@@ -117,6 +117,7 @@ private Q_SLOTS:
     void secondLaunchWithoutFilesOpensAnUntitledWindow();
     void fileAlreadyOpenIsRaised();
     void killedInstanceDoesNotBlockTheNext();
+    void terminatedInstanceQuitsCleanly();
     void simultaneousLaunchesLeaveOneInstance();
 
 private:
@@ -230,6 +231,19 @@ void TestSingleInstance::killedInstanceDoesNotBlockTheNext()
     QVERIFY(second.run({}));
     QCOMPARE(second.exitCode(), 0);
     QVERIFY(m_first->waitForLines(Shown, 2));
+}
+
+void TestSingleInstance::terminatedInstanceQuitsCleanly()
+{
+    // Playing, as the user left it; termination quits as File > Exit does.
+    m_first = startFirst({QStringLiteral("--play"), example(QStringLiteral("a.ldx"))});
+    m_first->terminate();
+    QVERIFY(m_first->waitForEnd());
+    QCOMPARE(m_first->exitCode(), 0);
+    QVERIFY(QDir(m_home->filePath(QStringLiteral("tmp")))
+                .entryList({QStringLiteral("ludra-*")}, QDir::System)
+                .isEmpty());
+    m_first.reset();
 }
 
 void TestSingleInstance::simultaneousLaunchesLeaveOneInstance()
