@@ -22,13 +22,19 @@ build: configure
 test: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
-# What `make run` plays for 8 seconds: the first example document, else the
-# template. It prints the notes; RUN_ARGS= plays them on the MIDI ports.
+# What `make run` plays: the first example document, else the template. With
+# a display it opens in a window and plays until the window closes; without
+# one it plays headless for 8 seconds and prints the notes (RUN_ARGS= plays
+# them on the MIDI ports instead).
 RUN_DOCUMENT ?= $(firstword $(wildcard resources/examples/*.ldx) resources/template.ldx)
 RUN_ARGS ?= --console
 
 run: build
-	@$(BUILD)/src/ludra play $(RUN_DOCUMENT) --seconds 8 $(RUN_ARGS)
+	@if [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ]; then \
+		$(BUILD)/src/ludra --play $(RUN_DOCUMENT); \
+	else \
+		$(BUILD)/src/ludra play $(RUN_DOCUMENT) --seconds 8 $(RUN_ARGS); \
+	fi
 
 # Every test built with AddressSanitizer and UndefinedBehaviorSanitizer, and
 # the core's tests with ThreadSanitizer, each in a build directory of its own.

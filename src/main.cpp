@@ -51,6 +51,7 @@ bool displayAvailable()
 int main(int argc, char *argv[])
 {
     QStringList files;
+    bool playFiles = false;
     {
         // The commands and the options below need no display: a core
         // application runs over ssh and in scripts, and never looks for a
@@ -78,8 +79,14 @@ int main(int argc, char *argv[])
             QCoreApplication::translate("main", "Documents (.ldx) to open, in windows of the "
                                                 "running Ludra if there is one."),
             QStringLiteral("[files...]"));
+        const QCommandLineOption play(
+            QStringLiteral("play"),
+            QCoreApplication::translate("main", "Starts playing the documents named as soon as "
+                                                "their windows open."));
+        parser.addOption(play);
         parser.process(app);
         files = parser.positionalArguments();
+        playFiles = parser.isSet(play);
 
 #ifdef LUDRA_WITH_GUI
         // A running Ludra takes the documents without this launch opening a
@@ -102,6 +109,7 @@ int main(int argc, char *argv[])
     LudraApplication app(argc, argv, files);
     if (app.handedOver())
         return app.handOverExitCode();
+    app.setPlayFilesOnOpen(playFiles);
     return app.exec();
 #else
     QTextStream(stderr) << QCoreApplication::translate(

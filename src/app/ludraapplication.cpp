@@ -219,6 +219,14 @@ void LudraApplication::init()
 
     if (!m_files.isEmpty())
         openDocuments(m_files);
+    if (m_playFilesOnOpen) {
+        // Only the named files have windows yet. Their instruments play on
+        // the ports the documents name, else on the default port: the first
+        // whose name holds "synth", the built-in synthesizer's unless another
+        // one sorts before it.
+        for (LudraWindow *window : std::as_const(m_windows))
+            window->controller()->requestPlay();
+    }
     if (m_windows.isEmpty())
         newDocument();
 

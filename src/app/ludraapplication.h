@@ -76,6 +76,10 @@ public:
     bool handedOver() const { return m_handedOver; }
     int handOverExitCode() const { return m_handOverExitCode; }
 
+    // Whether the documents named on the command line start playing as
+    // soon as their windows open; set before the event loop runs.
+    void setPlayFilesOnOpen(bool play) { m_playFilesOnOpen = play; }
+
     const QList<LudraWindow *> &ludraWindows() const { return m_windows; }
     // The document window that has focus; nullptr when none has.
     LudraWindow *focusWindow() const;
@@ -173,6 +177,7 @@ private:
     void applyMidiSetting(const QString &key);
 
     QStringList m_files;
+    bool m_playFilesOnOpen = false;
     bool m_handedOver = false;
     int m_handOverExitCode = 0;
     SingleInstance *m_singleInstance = nullptr;

@@ -4,6 +4,7 @@
 #include "inspector.h"
 #include "ludraapplication.h"
 #include "ludramenubar.h"
+#include "ludratoolbar.h"
 #include "networkscene.h"
 #include "networkview.h"
 #include "qmdludracontroller.h"
@@ -77,6 +78,11 @@ LudraWindow::LudraWindow(QWidget *parent)
     dock->setObjectName(QStringLiteral("inspectorDock"));
     dock->setWidget(m_inspector);
     addDockWidget(Qt::RightDockWidgetArea, dock);
+    m_toolBar = new LudraToolBar(m_view, this);
+    m_toolBar->setController(m_controller.get());
+    addToolBar(m_toolBar);
+    connect(m_toolBar, &LudraToolBar::displayModeChanged, this,
+            &LudraWindow::playbackPosDisplayModeChanged);
     resize(960, 640);
 
     // The commands, the menus and the file handling.
@@ -113,9 +119,10 @@ LudraWindow::LudraWindow(QWidget *parent)
 
 LudraWindow::~LudraWindow()
 {
-    // The inspector, scene and view let go of the controller first; the controller
+    // The tool bar, inspector, scene and view let go of the controller first; the controller
     // stops the document's playback before the model goes.
     m_menuBar->setLudraWindow(nullptr);
+    m_toolBar->setController(nullptr);
     m_inspector->setController(nullptr);
     m_view->setController(nullptr);
     m_scene->setController(nullptr);

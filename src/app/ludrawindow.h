@@ -13,6 +13,7 @@
 
 class Inspector;
 class LudraMenuBar;
+class LudraToolBar;
 class NetworkScene;
 class NetworkView;
 class QFileDialog;
@@ -22,7 +23,9 @@ class QmdMemModel;
 
 // A document window: one network document, its controller and model, the
 // network drawn in its scene and edited in its view, the inspector of what
-// is selected docked at its right, and the menu bar of its commands.
+// is selected docked at its right, the menu bar of its commands, and the
+// tool bar with the editing tools, the playback controls and the position
+// display.
 //
 // Its title is the document's file name with the modified marker, or
 // "Untitled"; its file path is the document's.
@@ -49,6 +52,7 @@ public:
     NetworkView *view() const { return m_view; }
     Inspector *inspector() const { return m_inspector; }
     LudraMenuBar *ludraMenuBar() const { return m_menuBar; }
+    LudraToolBar *toolBar() const { return m_toolBar; }
     // The document's file, absolute; empty while untitled.
     QString fileName() const;
 
@@ -73,6 +77,8 @@ Q_SIGNALS:
     void canZoomInChanged(bool canZoomIn);
     void canZoomOutChanged(bool canZoomOut);
     void blockedByDialogChanged(bool blocked);
+    // The position display shows another mode (PlaybackPosDisplay::Mode).
+    void playbackPosDisplayModeChanged(int mode);
 
 public Q_SLOTS:
     // The window follows a document that was replaced as a whole.
@@ -131,4 +137,5 @@ private:
     bool m_closeAfterSave = false;
     bool m_canZoomIn = false;
     bool m_canZoomOut = false;
+    LudraToolBar *m_toolBar = nullptr;
 };

@@ -38,7 +38,7 @@ void tst_VoiceTraversal::noteNumber()
     const std::pair<const char *, int> rows[] = {
         {"C3", 60}, {"C#3", 61}, {"A8", 129}, {"H3", 60}, {"C", 0}, {"C9", 0}, {"E2147483647", 16}};
     for (const auto &[name, note] : rows)
-        QVERIFY2(PlaybackGraph::noteNumber(name) == quint8(note), name);
+        QVERIFY2(PlaybackGraph::noteNumber(QString::fromLatin1(name)) == quint8(note), name);
 }
 
 void tst_VoiceTraversal::lists_data()
