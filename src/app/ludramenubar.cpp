@@ -163,25 +163,16 @@ void LudraMenuBar::setLudraWindow(LudraWindow *window)
     m_window = window;
 
     if (window) {
-        // The tools are the view's actions; the menu gives them their menu
-        // texts, the tool bar shows their icon texts.
+        // The tools are the view's actions, shared with the tool bar.
         ToolActions *tools = window->view()->toolActions();
-        static constexpr const char *texts[ToolActions::ToolCount] = {
-            QT_TR_NOOP("   &Selection"), QT_TR_NOOP("   &Zoom"), QT_TR_NOOP("   &Node && Edge"),
-            QT_TR_NOOP("   &Voice Group"), QT_TR_NOOP("   &Text Box")};
         for (int tool = 0; tool < ToolActions::ToolCount; ++tool) {
             if (tool == ToolActions::Selection || tool == ToolActions::NodeAndEdge) {
                 QAction *header = m_toolMenu->addAction(
                     tool == ToolActions::Selection ? tr("General") : tr("Elements"));
                 header->setEnabled(false);
             }
-            QAction *action = tools->action(tool);
-            const QString iconText = action->iconText();
-            action->setText(tr(texts[tool]));
-            action->setIconText(iconText);
-            action->setToolTip(iconText);
-            m_toolMenu->addAction(action);
-            m_toolActions << action;
+            m_toolMenu->addAction(tools->action(tool));
+            m_toolActions << tools->action(tool);
         }
 
         QmdLudraController *controller = window->controller();
