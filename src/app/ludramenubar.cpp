@@ -84,11 +84,12 @@ LudraMenuBar::LudraMenuBar(QWidget *parent) : QMenuBar(parent)
                               &LudraApplication::showAppPrefs);
 
     m_viewMenu = addMenu(tr("&View"));
-    m_windowActions
-        << windowAction(m_viewMenu, tr("Actual Size"), QKeySequence(QStringLiteral("Ctrl+0")),
-                        &LudraWindow::zoomActualSize)
-        << windowAction(m_viewMenu, tr("Zoom &In"), QKeySequence::ZoomIn, &LudraWindow::zoomIn)
-        << windowAction(m_viewMenu, tr("Zoom &Out"), QKeySequence::ZoomOut, &LudraWindow::zoomOut);
+    m_windowActions << windowAction(m_viewMenu, tr("Actual Size"),
+                                    QKeySequence(QStringLiteral("Ctrl+0")),
+                                    &LudraWindow::zoomActualSize);
+    m_zoomIn = windowAction(m_viewMenu, tr("Zoom &In"), QKeySequence::ZoomIn, &LudraWindow::zoomIn);
+    m_zoomOut =
+        windowAction(m_viewMenu, tr("Zoom &Out"), QKeySequence::ZoomOut, &LudraWindow::zoomOut);
     m_viewMenu->addSeparator();
     const auto controllerAction = [this](QMenu *menu, const QKeySequence &shortcut,
                                          QmdRequestId (QmdLudraController::*request)()) {
@@ -220,12 +221,8 @@ void LudraMenuBar::updateEnabled()
         action->setEnabled(free);
     m_undo->setEnabled(free && m_window->controller()->canUndo());
     m_redo->setEnabled(free && m_window->controller()->canRedo());
-    if (free) {
-        // Zoom In and Zoom Out are the second and third of the View menu.
-        const QList<QAction *> view = m_viewMenu->actions();
-        view.at(1)->setEnabled(m_window->canZoomIn());
-        view.at(2)->setEnabled(m_window->canZoomOut());
-    }
+    m_zoomIn->setEnabled(free && m_window->canZoomIn());
+    m_zoomOut->setEnabled(free && m_window->canZoomOut());
 }
 
 void LudraMenuBar::updateUndoRedoTexts()

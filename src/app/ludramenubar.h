@@ -85,6 +85,8 @@ private:
     // Enabled while there is a window.
     QList<QAction *> m_saveActions;
     QList<QAction *> m_toolActions;
+    QAction *m_zoomIn = nullptr;
+    QAction *m_zoomOut = nullptr;
     QAction *m_undo = nullptr;
     QAction *m_redo = nullptr;
     QAction *m_showGrid = nullptr;

@@ -15,6 +15,7 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -173,6 +174,17 @@ void TestLudraWindow::savingUntitledAsksWhereAndUndoPastTheSaveAsks()
     QCOMPARE(window->windowTitle(), offered + QStringLiteral(".ldx[*]"));
     QVERIFY(!window->isWindowModified());
     QCOMPARE(ludraApp->recentFiles()->paths().value(0), saved);
+
+    // Changed while the file is being written: what was written is the
+    // saved state, so the change still counts, and undoing it is back there.
+    QSignalSpy written(window->controller(), &QmdDocController::fileSaved);
+    window->save();
+    window->controller()->requestAddNode({0, 0});
+    QTRY_COMPARE(written.size(), 1);
+    QVERIFY(!window->controller()->isAtCleanState());
+    window->undo();
+    QTRY_VERIFY(!window->isWindowModified());
+    QVERIFY(!QApplication::activeModalWidget());
 
     // Undoing the node would leave what was saved: asked, and kept.
     window->undo();
