@@ -363,8 +363,7 @@ void LudraApplication::openDocument(const QString &fileName)
 
 void LudraApplication::openDocuments()
 {
-    auto *dialog = new QFileDialog(m_focusWindow, tr("Open"), QString(),
-                                   QStringLiteral("Ludra Network ( *.ldx)"));
+    auto *dialog = new QFileDialog(m_focusWindow, tr("Open"), QString(), LudraWindow::nameFilter());
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     // Qt's own dialog, the same on every desktop and under test.
     dialog->setOption(QFileDialog::DontUseNativeDialog);

@@ -40,12 +40,6 @@ using Keys = SettingsModel;
 const QString ZoomScaleKey = QStringLiteral("ZoomScale");
 const QString NetworkSuffix = QStringLiteral("ldx");
 
-QString networkNameFilter()
-{
-    return QCoreApplication::applicationName() + QStringLiteral(" Network ( *.") + NetworkSuffix +
-           u')';
-}
-
 // The file as messages name it: the last part of its path, in quotes.
 QString quotedName(const QString &fileName)
 {
@@ -129,6 +123,12 @@ LudraWindow::~LudraWindow()
     m_controller.reset();
 }
 
+QString LudraWindow::nameFilter()
+{
+    return QCoreApplication::applicationName() + QStringLiteral(" Network ( *.") + NetworkSuffix +
+           u')';
+}
+
 QString LudraWindow::fileName() const
 {
     const QString name = m_controller->fileName();
@@ -195,7 +195,7 @@ void LudraWindow::saveAs()
     dialog->setAcceptMode(QFileDialog::AcceptSave);
     dialog->setFileMode(QFileDialog::AnyFile);
     dialog->setDefaultSuffix(NetworkSuffix);
-    dialog->setNameFilter(networkNameFilter());
+    dialog->setNameFilter(nameFilter());
     SettingsController *settings = ludraApp ? ludraApp->settingsController() : nullptr;
     if (settings) {
         dialog->restoreState(settings->value(Keys::SaveAsDialogStateKey).toByteArray());

@@ -55,6 +55,8 @@ public:
     LudraToolBar *toolBar() const { return m_toolBar; }
     // The document's file, absolute; empty while untitled.
     QString fileName() const;
+    // What the open and save dialogs list: "Ludra Network ( *.ldx)".
+    static QString nameFilter();
 
     // Starts a new document from the template file, which leaves it
     // untitled; an empty or unreadable template leaves the document as its
