@@ -13,6 +13,7 @@
 #include "midisynthdialog.h"
 #include "preferencesdialog.h"
 #include "qmdludracontroller.h"
+#include "recentfiles.h"
 #include "settingscontroller.h"
 #include "settingsmodel.h"
 #include "singleinstance.h"
@@ -26,7 +27,6 @@
 #include <QFileInfo>
 #include <QFontDialog>
 #include <QIcon>
-#include <QMenuBar>
 #include <QMessageBox>
 #include <QPixmapCache>
 #include <QStyleFactory>
@@ -127,8 +127,11 @@ LudraApplication::~LudraApplication()
     const QList<LudraWindow *> windows = m_windows;
     m_windows.clear();
     m_focusWindow = nullptr;
+    // Windows first: each one's controller stops its playback, which may
+    // still be sounding through the devices below.
     qDeleteAll(windows);
     delete m_preferences;
+    m_recentFiles.reset();
     if (m_midiSynth)
         m_midiSynth->setInput(nullptr);
     m_midiSynth.reset();
@@ -192,6 +195,7 @@ void LudraApplication::init()
     m_settingsModel = std::make_unique<SettingsModel>();
     m_settingsController = std::make_unique<SettingsController>(m_settingsModel.get());
     attach(m_settingsController.get());
+    m_recentFiles = std::make_unique<RecentFiles>(m_settingsController.get());
 
     setSplashStatus(tr("Initializing MIDI..."));
     initMidi();
@@ -316,24 +320,6 @@ LudraWindow *LudraApplication::createWindow()
     connect(this, &LudraApplication::midiOutputPortsChanged, inspector,
             &Inspector::instrumentRescanMidiOutputs);
 
-    // The application's commands, until the document's menus come with the
-    // network scene.
-    QMenu *file = window->menuBar()->addMenu(tr("&File"));
-    file->addAction(tr("&New"), QKeySequence::New, this, &LudraApplication::newDocument);
-    file->addAction(tr("&Open..."), QKeySequence::Open, this,
-                    qOverload<>(&LudraApplication::openDocuments));
-    file->addAction(tr("&Close"), QKeySequence::Close, this, &LudraApplication::closeActiveWindow);
-    file->addSeparator();
-    file->addAction(tr("&Quit"), QKeySequence::Quit, this, &LudraApplication::appQuit);
-    QMenu *edit = window->menuBar()->addMenu(tr("&Edit"));
-    edit->addAction(tr("&Preferences..."), QKeySequence(Qt::CTRL | Qt::Key_Comma), this,
-                    &LudraApplication::showAppPrefs);
-    QMenu *windows = window->menuBar()->addMenu(tr("&Window"));
-    windows->addAction(tr("&Synthesizer..."), this, &LudraApplication::showSynthDialog);
-    QMenu *help = window->menuBar()->addMenu(tr("&Help"));
-    help->addAction(tr("Ludra &Help"), QKeySequence::HelpContents, this,
-                    &LudraApplication::showAppHelp);
-    help->addAction(tr("&About Ludra"), this, &LudraApplication::showAppAbout);
     return window;
 }
 
@@ -377,9 +363,10 @@ void LudraApplication::openDocument(const QString &fileName)
 
 void LudraApplication::openDocuments()
 {
-    auto *dialog = new QFileDialog(m_focusWindow, tr("Open"), QString(),
-                                   QStringLiteral("Ludra Network ( *.ldx)"));
+    auto *dialog = new QFileDialog(m_focusWindow, tr("Open"), QString(), LudraWindow::nameFilter());
     dialog->setAttribute(Qt::WA_DeleteOnClose);
+    // Qt's own dialog, the same on every desktop and under test.
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
     dialog->setAcceptMode(QFileDialog::AcceptOpen);
     dialog->setFileMode(QFileDialog::ExistingFiles);
     dialog->restoreState(m_settingsModel->value(Keys::OpenDialogStateKey).toByteArray());
@@ -536,7 +523,9 @@ void LudraApplication::appQuit()
 {
     const QList<LudraWindow *> windows = m_windows;
     for (LudraWindow *window : windows) {
-        if (!window->close())
+        // A window saving before it closes goes by itself once saved; one
+        // the user kept open ends the quitting.
+        if (!window->close() && !window->isClosingAfterSave())
             return;
     }
     // Closed windows go at the next turn of the event loop; the last one

@@ -21,6 +21,7 @@ class QColorDialog;
 class QFontDialog;
 class QMessageBox;
 class QTimer;
+class RecentFiles;
 class SettingsController;
 class SettingsModel;
 class SingleInstance;
@@ -86,6 +87,8 @@ public:
 
     SettingsModel *settingsModel() const { return m_settingsModel.get(); }
     SettingsController *settingsController() const { return m_settingsController.get(); }
+    // The documents saved or opened last; made with the settings.
+    RecentFiles *recentFiles() const { return m_recentFiles.get(); }
     // The file new documents start from: the "TemplateFile" setting when it
     // exists, else the shipped template; empty for none.
     QString templateFile() const;
@@ -142,8 +145,8 @@ public Q_SLOTS:
     // Opens the README, the manual of Ludra, with the desktop's viewer.
     void openLudraManual();
     void showAppAbout();
-    // Closes every window, each of which may refuse; quits when none is
-    // left.
+    // Closes every window in turn, each of which may ask to save; stops at
+    // the first the user keeps open. Quits when none is left.
     void appQuit();
 
     void init();
@@ -188,6 +191,7 @@ private:
 
     std::unique_ptr<SettingsModel> m_settingsModel;
     std::unique_ptr<SettingsController> m_settingsController;
+    std::unique_ptr<RecentFiles> m_recentFiles;
 
     QStringList m_inputPorts;
     QStringList m_outputPorts;

@@ -3,7 +3,8 @@
 #include <QActionGroup>
 
 // The five editing tools as one group of checkable actions, for the window's
-// tool bar and tool menu alike. The tool is a value of the document
+// tool bar and tool menu alike: their texts are the menu's, their icon texts
+// the tool bar's. The tool is a value of the document
 // ("Tool"), so that it is saved and undone with it: bound through the
 // controller to the property "tool", the group shows the document's tool,
 // and a tool the user picks becomes a request.

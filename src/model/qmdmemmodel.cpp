@@ -95,14 +95,45 @@ void QmdMemModel::markAsCleanState()
     m_cleanReachable = true;
 }
 
+QmdModel::StateMark QmdMemModel::stateMark() const
+{
+    if (m_undoList.isEmpty())
+        return {m_baseSerial, 0};
+    return {m_undoList.last()->serial(), m_undoList.last()->childCount()};
+}
+
+void QmdMemModel::markAsCleanState(const StateMark &mark)
+{
+    UndoStateBracket bracket(this);
+    if (mark.step == m_baseSerial) {
+        m_cleanCommand = nullptr;
+        m_cleanReachable = true;
+        return;
+    }
+    for (const QList<QmdCommand *> *list : {&m_undoList, &m_redoList}) {
+        for (const QmdCommand *command : *list) {
+            if (command->serial() == mark.step) {
+                m_cleanCommand = command;
+                m_cleanReachable = command->childCount() == mark.parts;
+                return;
+            }
+        }
+    }
+    m_cleanCommand = nullptr;
+    m_cleanReachable = false;
+}
+
 void QmdMemModel::clearUndoRedo()
 {
     UndoStateBracket bracket(this);
     const bool clean = isAtCleanState();
     while (!m_redoList.isEmpty())
         discardOldestRedo();
+    // What is left is the state with nothing to undo.
+    const StateMark now = stateMark();
     while (!m_undoList.isEmpty())
         discardOldestUndo();
+    m_baseSerial = now.step;
     m_cleanCommand = nullptr;
     m_cleanReachable = clean;
 }
@@ -519,6 +550,7 @@ void QmdMemModel::discardOldestUndo()
     // The marked state is now the one with nothing left to undo.
     if (command == m_cleanCommand)
         m_cleanCommand = nullptr;
+    m_baseSerial = command->serial();
     delete command;
 }
 

@@ -35,6 +35,8 @@ public:
     void setUndoRedoLimit(int limit) override;
     bool isAtCleanState() const override;
     void markAsCleanState() override;
+    StateMark stateMark() const override;
+    void markAsCleanState(const StateMark &mark) override;
     // Forgets every undo and redo step, for when the whole content is about
     // to be replaced and the old steps would no longer describe it. The
     // present state stays clean if it was; otherwise the clean state can no
@@ -124,6 +126,11 @@ private:
     // is discarded from the redo list: the saved state can never come back.
     const QmdCommand *m_cleanCommand = nullptr;
     bool m_cleanReachable = true;
+    // Every undo step gets the next serial number; the state with nothing
+    // left to undo is named by the serial of the last step dropped from the
+    // front of the undo list (0 while none was).
+    quint64 m_lastStepSerial = 0;
+    quint64 m_baseSerial = 0;
     // A slot's generation grows each time its container goes, so that an
     // index into a destroyed container never passes for one into a container
     // made later at the same slot, even at the same address.

@@ -64,6 +64,16 @@ bool QmdModel::isAtCleanState() const
 
 void QmdModel::markAsCleanState() {}
 
+QmdModel::StateMark QmdModel::stateMark() const
+{
+    return {};
+}
+
+void QmdModel::markAsCleanState(const StateMark &)
+{
+    markAsCleanState();
+}
+
 int QmdModel::undoRedoCount() const
 {
     return 0;

@@ -35,6 +35,17 @@ public:
     virtual void setUndoRedoLimit(int limit);
     virtual bool isAtCleanState() const;
     virtual void markAsCleanState();
+    // Names the state the document is in now, so that it can be marked clean
+    // later, once a copy of it has reached its file: by then the document may
+    // have moved on. A state that can no longer be reached (its step was
+    // dropped, or the step it ended has since grown) leaves no clean state.
+    struct StateMark
+    {
+        quint64 step = 0;
+        qsizetype parts = 0;
+    };
+    virtual StateMark stateMark() const;
+    virtual void markAsCleanState(const StateMark &mark);
     virtual int undoRedoCount() const;
     virtual bool canRedo() const;
     virtual bool canUndo() const;

@@ -11,8 +11,8 @@
 #include "qmdmemmodel.h"
 #include "qmdmemmodelbuilder.h"
 
+#include <QBuffer>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QSignalBlocker>
 
 #include <algorithm>
@@ -334,7 +334,17 @@ void QmdLudraController::moveInstrumentOutOfVoiceGroup(const QmdIndex &voiceGrou
     remove(oldKeys, voiceGroup);
 }
 
-QFile::FileError QmdLudraController::save(const QString &fileName, QmdRequestId)
+QFile::FileError QmdLudraController::save(const QString &fileName, QmdRequestId rid)
+{
+    QByteArray bytes;
+    const QFile::FileError error = serialize(fileName, &bytes, rid);
+    if (error != QFile::NoError)
+        return error;
+    return writeFile(fileName, bytes, &m_lastFileErrorString);
+}
+
+QFile::FileError QmdLudraController::serialize(const QString &fileName, QByteArray *bytes,
+                                               QmdRequestId)
 {
     m_lastFileErrorString.clear();
     // What the voices have counted while playing belongs in the file.
@@ -344,20 +354,13 @@ QFile::FileError QmdLudraController::save(const QString &fileName, QmdRequestId)
         m_lastFileErrorString = tr("The file is write-protected.");
         return QFile::PermissionsError;
     }
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly)) {
-        m_lastFileErrorString = file.errorString();
-        return file.error();
-    }
-    QmdLudraExporter exporter(model(), &file);
+    QBuffer buffer(bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QmdLudraExporter exporter(model(), &buffer);
     // Scratch values do not outlive a reset, let alone the file.
     if (const QmdIndex temp = index(TempKey); isValid(temp))
         exporter.excludeIndex(temp);
     exporter.exportIndex(QmdIndex());
-    if (!file.commit()) {
-        m_lastFileErrorString = file.errorString();
-        return file.error() == QFile::NoError ? QFile::WriteError : file.error();
-    }
     return QFile::NoError;
 }
 

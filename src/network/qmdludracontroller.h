@@ -55,6 +55,9 @@ public:
     // written; a file whose mode lets nobody write is refused with
     // QFile::PermissionsError and left alone.
     QFile::FileError save(const QString &fileName, QmdRequestId rid) override;
+    // The same check, and the file's content, for a save in the background.
+    QFile::FileError serialize(const QString &fileName, QByteArray *bytes,
+                               QmdRequestId rid) override;
     // The document is replaced only by a file that reads as a document;
     // anything else gives QFile::ReadError and leaves the document, its name
     // and its undo history as they were. A successful load leaves nothing to

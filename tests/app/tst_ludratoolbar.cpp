@@ -24,7 +24,7 @@ QVariant rootValue(const QmdLudraController *controller, const char *key)
 QToolButton *buttonOf(LudraToolBar *bar, const QString &text)
 {
     for (QAction *action : bar->actions()) {
-        if (action->text() == text)
+        if (action->iconText() == text)
             return qobject_cast<QToolButton *>(bar->widgetForAction(action));
     }
     return nullptr;

@@ -6,7 +6,8 @@
 
 QmdMemModel::QmdCommand::QmdCommand(QmdMemModel *model)
     : m_model(model), m_requestId(model->currentRequestId()),
-      m_options(model->currentRequestOptions()), m_text(model->currentRequestText())
+      m_options(model->currentRequestOptions()), m_text(model->currentRequestText()),
+      m_serial(++model->m_lastStepSerial)
 {
 }
 

@@ -22,6 +22,9 @@ public:
     const QString &text() const { return m_text; }
     bool isUndone() const { return m_undone; }
     bool isUndoable() const { return m_options.isUndoable(); }
+    // Unique within the model, for naming the state this step leads to.
+    quint64 serial() const { return m_serial; }
+    qsizetype childCount() const { return m_children.size(); }
 
     // Takes ownership of a command of the same request.
     void appendChild(QmdCommand *child) { m_children.append(child); }
@@ -33,6 +36,7 @@ private:
     const QmdRequestId m_requestId;
     const QmdRequestOptions m_options;
     const QString m_text;
+    const quint64 m_serial;
     bool m_undone = true;
     QList<QmdCommand *> m_children;
 };
