@@ -9,7 +9,6 @@
 #include "networkdocument.h"
 #include "nodepage.h"
 #include "qmdludrapalette.h"
-#include "qmdludrarenderer.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -123,7 +122,6 @@ private Q_SLOTS:
     void pageFollowsSelection();
     void eachFinishedEditIsOneRequest();
     void mixedFieldsWriteOnlyWhenEdited();
-    void typedPitchesArePlayed();
     void syncPortEntries();
     void addedInstrumentIsShownForEditing();
     void edgeTilesDragIntoANewOrder();
@@ -228,38 +226,6 @@ void TestInspector::mixedFieldsWriteOnlyWhenEdited()
     }
     QCOMPARE(pitches->text(), QStringLiteral("G3"));
     QVERIFY(pitches->placeholderText() != QStringLiteral("mixed"));
-}
-
-// A new user's first network: a node that plays what they typed, at
-// random along its only edge, and a silent node that sends the voice back.
-void TestInspector::typedPitchesArePlayed()
-{
-    Fixture f;
-    QVERIFY(f.activate());
-    NetworkDocument &d = f.document;
-    d.addInstrument();
-    const QmdItemId playing = d.node(0, 0);
-    const QmdItemId silent = d.node(1, 0, {{"DontPlayNote", true}});
-    d.edge(playing, silent);
-    d.edge(silent, playing);
-    d.group(playing);
-    QVERIFY(f.select({playing}));
-    Fixture::type(f.field<ListEdit>("pitchListEdit"), "C4,E4,G4");
-    auto *signalling = f.field<QComboBox>("signallingComboBox");
-    signalling->setFocus();
-    QTest::keyClick(signalling, Qt::Key_End);
-    QTRY_COMPARE(d.value(playing, "SignallingMethod").toInt(), 2);
-
-    QmdLudraRenderer renderer(&d.controller);
-    renderer.setEndTick(renderer.endTickForPrincipals(7.5));
-    QList<int> notes;
-    for (const StandardMidiFileTrack &track : renderer.render().tracks) {
-        for (const StandardMidiFileEvent &event : track.events) {
-            if ((quint8(event.message.at(0)) & 0xF0) == 0x90 && event.message.at(2) != 0)
-                notes.append(event.message.at(1));
-        }
-    }
-    QCOMPARE(notes, (QList<int>{72, 76, 79, 72}));
 }
 
 void TestInspector::syncPortEntries()
