@@ -95,6 +95,8 @@ NetworkView::NetworkView(NetworkScene *scene, QWidget *parent)
     m_zoomCombo->setFixedWidth(60);
     addScrollBarWidget(m_zoomCombo, Qt::AlignLeft);
     setDragMode(RubberBandDrag);
+    for (QScrollBar *bar : {horizontalScrollBar(), verticalScrollBar()})
+        connect(bar, &QAbstractSlider::actionTriggered, this, [this] { m_revealPending = false; });
     if (scene) {
         connect(scene, &NetworkScene::sceneContentsRectChanged, this,
                 &NetworkView::smartUpdateSceneRect);
@@ -154,6 +156,8 @@ void NetworkView::reset()
         applyTool();
     }
     refreshCursor();
+    m_revealPending = true;
+    revealNetwork();
 }
 
 void NetworkView::onItemsChanged(const QmdIndex &parent, const QStringList &keys, QmdRequestId rid)
@@ -270,6 +274,30 @@ void NetworkView::resizeEvent(QResizeEvent *event)
 {
     QGraphicsView::resizeEvent(event);
     shrinkOrGrowSceneRect();
+    revealNetwork();
+}
+
+// The whole network where it fits, else its top left, where a reader
+// starts; an empty document shows the origin. A window usually takes its
+// final size after its document has been read, hence the repeats.
+void NetworkView::revealNetwork()
+{
+    if (!m_revealPending || !m_scene)
+        return;
+    const QRectF contents = m_scene->contentsRect();
+    if (contents.isNull()) {
+        centerOn(QPointF());
+        return;
+    }
+    const QRectF network =
+        contents.adjusted(-SceneRectMargin, -SceneRectMargin, SceneRectMargin, SceneRectMargin);
+    const QRectF visible = mapToScene(viewport()->rect()).boundingRect();
+    QPointF centre = network.center();
+    if (network.width() > visible.width())
+        centre.setX(network.left() + visible.width() / 2);
+    if (network.height() > visible.height())
+        centre.setY(network.top() + visible.height() / 2);
+    centerOn(centre);
 }
 
 void NetworkView::onElementsAdded(const QmdItemIdList &idList, QmdRequestId rid)
@@ -376,6 +404,7 @@ TickPos NetworkView::snapped(const TickPos &pos) const
 
 void NetworkView::mousePressEvent(QMouseEvent *event)
 {
+    m_revealPending = false;
     if (!m_scene || !m_controller || isEditing()) {
         QGraphicsView::mousePressEvent(event);
         return;
@@ -811,6 +840,7 @@ void NetworkView::setGhostPathKind(int kind)
 
 void NetworkView::keyPressEvent(QKeyEvent *event)
 {
+    m_revealPending = false;
     if (!m_scene || !m_controller || isEditing()) {
         QGraphicsView::keyPressEvent(event);
         return;
@@ -849,6 +879,12 @@ void NetworkView::keyReleaseEvent(QKeyEvent *event)
         }
     }
     QGraphicsView::keyReleaseEvent(event);
+}
+
+void NetworkView::wheelEvent(QWheelEvent *event)
+{
+    m_revealPending = false;
+    QGraphicsView::wheelEvent(event);
 }
 
 // --- Audition ---------------------------------------------------------------------

@@ -115,6 +115,7 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void keyReleaseEvent(QKeyEvent *event) override;
+    void wheelEvent(QWheelEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
 
@@ -128,6 +129,7 @@ private:
     void evaluateZoomMode();
     void refreshCursor();
     QRectF fittedSceneRect() const;
+    void revealNetwork();
 
     ElementItem *elementAt(const QPoint &viewPos) const;
     GraphicsNodeItem *nodeAt(const QPoint &viewPos) const;
@@ -166,6 +168,9 @@ private:
     QmdRequestId m_zoomRequestId = 0;
     // The scene point a zoom click aimed at; centred once the zoom applies.
     QPointF m_zoomTarget;
+    // A document's network is brought into sight, as often as the window
+    // changes size, until the user first moves about in it.
+    bool m_revealPending = false;
 
     Drag m_drag = Drag::None;
     // The element grabbed by a selection drag, by id: it may be deleted

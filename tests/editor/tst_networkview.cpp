@@ -12,6 +12,7 @@
 #include <QGraphicsPolygonItem>
 #include <QMainWindow>
 #include <QMenu>
+#include <QTemporaryDir>
 #include <QToolBar>
 #include <QtTest>
 
@@ -105,6 +106,8 @@ private Q_SLOTS:
     void contextMenuOfAnEdge();
     void voiceGroupOnlyOnANode();
     void auditionPlaysThePitchList();
+    void anOpenedNetworkIsInView_data();
+    void anOpenedNetworkIsInView();
 };
 
 void TestNetworkView::snapping_data()
@@ -321,6 +324,47 @@ void TestNetworkView::auditionPlaysThePitchList()
     QTRY_COMPARE(recorder.notesOn(),
                  (QList<Note>{{62, now}, {65, now + T}, {0, now + 2 * T}, {127, now + 3 * T}}));
     QCOMPARE(recorder.sent().last().event.type, qint32(InstrumentEvent::NoteOff));
+}
+
+void TestNetworkView::anOpenedNetworkIsInView_data()
+{
+    QTest::addColumn<QList<QPointF>>("nodes");
+    QTest::addColumn<bool>("fits");
+    QTest::newRow("small, far from the origin") << QList<QPointF>{{20, 12}, {22, 13}} << true;
+    QTest::newRow("larger than the view")
+        << QList<QPointF>{{-30, -20}, {-10, 0}, {-25, -5}, {-12, -18}} << false;
+}
+
+// A network the user opens is shown whole where it fits, else from its top
+// left, whatever the window's size when the file was read.
+void TestNetworkView::anOpenedNetworkIsInView()
+{
+    QFETCH(QList<QPointF>, nodes);
+    QFETCH(bool, fits);
+    QTemporaryDir folder;
+    const QString file = folder.filePath("far.ldx");
+    {
+        NetworkDocument made;
+        for (const QPointF &node : nodes)
+            made.node(node.x(), node.y());
+        QVERIFY(made.run(made.controller.requestSave(file)));
+    }
+    Editor e;
+    e.window.resize(400, 300);
+    QVERIFY(e.doc.run(e.doc.controller.requestLoad(file)));
+    QVERIFY(e.shows(int(nodes.size())));
+    e.window.resize(900, 700);
+    QTRY_VERIFY(e.viewport()->width() > 600);
+
+    const QRectF network = e.scene.contentsRect();
+    const QRectF visible = e.view->mapToScene(e.viewport()->rect()).boundingRect();
+    if (fits) {
+        QVERIFY(visible.contains(network));
+    } else {
+        QVERIFY(visible.contains(network.topLeft()));
+        // With no more than a margin of empty grid above and to the left.
+        QVERIFY(!visible.contains(network.topLeft() - QPointF(120, 120)));
+    }
 }
 
 QTEST_MAIN(TestNetworkView)
