@@ -48,10 +48,13 @@ struct Session
     QmdLudraController *controller() const { return window.controller(); }
     NetworkView *view() const { return window.view(); }
     QWidget *viewport() const { return view()->viewport(); }
+    static QmdLudra::TickPos ticks(double x, double y)
+    {
+        return {qint64(std::llround(x * T)), qint64(std::llround(y * T))};
+    }
     QPoint at(double x, double y) const
     {
-        return view()->mapFromScene(DisplayScale::tickPosToScenePos(
-            {qint64(std::llround(x * T)), qint64(std::llround(y * T))}));
+        return view()->mapFromScene(DisplayScale::tickPosToScenePos(ticks(x, y)));
     }
     // As from the tool menu.
     bool pick(int tool)
@@ -85,6 +88,7 @@ struct Session
                     QTest::mouseClick(menu, Qt::LeftButton, {},
                                       menu->actionGeometry(action).center());
                     chosen = true;
+                    break;
                 }
             }
             menu->close();
@@ -151,9 +155,8 @@ struct Session
     }
     QmdItemId nodeAt(double x, double y) const
     {
-        const QmdLudra::TickPos pos{qint64(std::llround(x * T)), qint64(std::llround(y * T))};
         for (QmdItemId id : ofType(QmdLudra::Node)) {
-            if (value(id, QmdLudra::TickPosKey).value<QmdLudra::TickPos>() == pos)
+            if (value(id, QmdLudra::TickPosKey).value<QmdLudra::TickPos>() == ticks(x, y))
                 return id;
         }
         return 0;
@@ -169,6 +172,7 @@ struct Session
         }
         return notes;
     }
+    // Plays as the window's play command does, for a time on the clock.
     void playFor(double principals)
     {
         controller()->requestPlay();
