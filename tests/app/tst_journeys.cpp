@@ -5,6 +5,7 @@
 #include "edgeusagetile.h"
 #include "inspector.h"
 #include "listedit.h"
+#include "ludratoolbar.h"
 #include "ludrawindow.h"
 #include "manualclock.h"
 #include "networkscene.h"
@@ -56,10 +57,13 @@ struct Session
     {
         return view()->mapFromScene(DisplayScale::tickPosToScenePos(ticks(x, y)));
     }
-    // As from the tool menu.
+    void clickToolBar(QAction *action)
+    {
+        QTest::mouseClick(window.toolBar()->widgetForAction(action), Qt::LeftButton);
+    }
     bool pick(int tool)
     {
-        view()->toolActions()->action(tool)->trigger();
+        clickToolBar(view()->toolActions()->action(tool));
         return QTest::qWaitFor([&] { return view()->tool() == tool; });
     }
     void click(QPoint pos) { QTest::mouseClick(viewport(), Qt::LeftButton, {}, pos); }
@@ -172,10 +176,11 @@ struct Session
         }
         return notes;
     }
-    // Plays as the window's play command does, for a time on the clock.
+    // Play on the tool bar, then a time on the clock.
     void playFor(double principals)
     {
-        controller()->requestPlay();
+        clickToolBar(window.toolBar()->playPauseAction());
+        QVERIFY(controller()->isPlaying());
         const AbstractSync *sync = controller()->playback().timingSource();
         clock.advance(sync->ticksToTime(qint64(principals * T)));
     }
