@@ -26,13 +26,18 @@ using Note = std::pair<int, qint64>;
 // A document in a window: the view in the middle, the tools in a tool bar.
 struct Editor
 {
-    Editor()
+    explicit Editor(bool shown = true)
     {
         scene.setController(&doc.controller);
         view->setController(&doc.controller);
         window.setCentralWidget(view);
         tools->addActions(view->toolActions()->actions());
         window.resize(900, 700);
+        if (shown)
+            show();
+    }
+    void show()
+    {
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
     }
@@ -349,12 +354,11 @@ void TestNetworkView::anOpenedNetworkIsInView()
             made.node(node.x(), node.y());
         QVERIFY(made.run(made.controller.requestSave(file)));
     }
-    Editor e;
-    e.window.resize(400, 300);
+    // Read before the window is shown, as a window that opens a file does.
+    Editor e(false);
     QVERIFY(e.doc.run(e.doc.controller.requestLoad(file)));
+    e.show();
     QVERIFY(e.shows(int(nodes.size())));
-    e.window.resize(900, 700);
-    QTRY_VERIFY(e.viewport()->width() > 600);
 
     const QRectF network = e.scene.contentsRect();
     const QRectF visible = e.view->mapToScene(e.viewport()->rect()).boundingRect();
