@@ -1,6 +1,7 @@
 #include "ludratoolbar.h"
 
 #include "abstractsync.h"
+#include "editspinbox.h"
 #include "networkscene.h"
 #include "networkview.h"
 #include "playbackposdisplay.h"
@@ -57,12 +58,8 @@ LudraToolBar::LudraToolBar(NetworkView *view, QWidget *parent) : QToolBar(tr("To
     });
     addSeparator();
 
-    m_tempo = new QSpinBox;
-    m_tempo->setObjectName(QStringLiteral("tempoSpinBox"));
-    m_tempo->setRange(1, 999);
+    m_tempo = new EditSpinBox(1, 999, QStringLiteral("tempoSpinBox"));
     m_tempo->setValue(120);
-    // One request per finished edit, not one per digit typed.
-    m_tempo->setKeyboardTracking(false);
     m_tempo->setToolTip(tr("Tempo"));
     addWidget(m_tempo);
     auto *bpm = new QLabel(tr("BPM"));

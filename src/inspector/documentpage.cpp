@@ -3,6 +3,7 @@
 #include "boundlineedit.h"
 #include "colorchooserbutton.h"
 #include "commentedit.h"
+#include "editspinbox.h"
 #include "instrumentpage.h"
 #include "instrumentsmodel.h"
 #include "midisyncportsbox.h"
@@ -21,17 +22,6 @@
 #include <QVBoxLayout>
 
 namespace {
-
-QSpinBox *spinBox(int minimum, int maximum, const char *name)
-{
-    auto *box = new QSpinBox;
-    box->setRange(minimum, maximum);
-    box->setValue(minimum);
-    // One request per finished edit, not one per digit typed.
-    box->setKeyboardTracking(false);
-    box->setObjectName(QString::fromLatin1(name));
-    return box;
-}
 
 QLabel *heading(const QString &text)
 {
@@ -61,11 +51,11 @@ DocumentPage::DocumentPage(InstrumentsModel *instruments, QWidget *parent)
 QWidget *DocumentPage::networkTab()
 {
     auto *tab = new QWidget;
-    m_tempo = spinBox(1, 999, "tempoSpinBox");
+    m_tempo = new EditSpinBox(1, 999, QStringLiteral("tempoSpinBox"));
     m_tempo->setSuffix(tr(" BPM"));
-    m_principals = spinBox(1, 128, "principalsSpinBox");
-    m_beats = spinBox(1, 128, "beatsSpinBox");
-    m_divisions = spinBox(1, 64, "divisionsSpinBox");
+    m_principals = new EditSpinBox(1, 128, QStringLiteral("principalsSpinBox"));
+    m_beats = new EditSpinBox(1, 128, QStringLiteral("beatsSpinBox"));
+    m_divisions = new EditSpinBox(1, 64, QStringLiteral("divisionsSpinBox"));
     m_divisions->setToolTip(tr("Grid divisions per principal"));
     auto *ratio = new QHBoxLayout;
     ratio->addWidget(m_principals, 1);

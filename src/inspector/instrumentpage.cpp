@@ -3,6 +3,7 @@
 #include "boundlineedit.h"
 #include "channelsbox.h"
 #include "colorchooserbutton.h"
+#include "editspinbox.h"
 #include "keycombobox.h"
 
 #include <QBitArray>
@@ -10,28 +11,13 @@
 #include <QFormLayout>
 #include <QSpinBox>
 
-namespace {
-
-QSpinBox *spinBox(int minimum, int maximum, const char *name, QWidget *parent)
-{
-    auto *box = new QSpinBox(parent);
-    box->setRange(minimum, maximum);
-    box->setValue(minimum);
-    // One request per finished edit, not one per digit typed.
-    box->setKeyboardTracking(false);
-    box->setObjectName(QString::fromLatin1(name));
-    return box;
-}
-
-} // namespace
-
 InstrumentPage::InstrumentPage(QWidget *parent)
     : InspectorPage(parent), m_label(new BoundLineEdit(this)),
       m_color(new ColorChooserButton(this)), m_port(new KeyComboBox(this)),
       m_channels(new ChannelsBox(this)), m_programChange(new QCheckBox(tr("Program Change"), this)),
-      m_program(spinBox(1, 128, "programSpinBox", this)),
-      m_bankMsb(spinBox(0, 127, "bankMsbSpinBox", this)),
-      m_bankLsb(spinBox(0, 127, "bankLsbSpinBox", this))
+      m_program(new EditSpinBox(1, 128, QStringLiteral("programSpinBox"), this)),
+      m_bankMsb(new EditSpinBox(0, 127, QStringLiteral("bankMsbSpinBox"), this)),
+      m_bankLsb(new EditSpinBox(0, 127, QStringLiteral("bankLsbSpinBox"), this))
 {
     setWindowTitle(tr("Instrument"));
     m_label->setObjectName(QStringLiteral("labelEdit"));

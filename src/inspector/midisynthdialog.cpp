@@ -1,5 +1,6 @@
 #include "midisynthdialog.h"
 
+#include "editspinbox.h"
 #include "midisynth.h"
 #include "soundbanklocator.h"
 #include "synthchannelsmodel.h"
@@ -30,16 +31,6 @@ QPointer<MidiSynthDialog> &theDialog()
     return dialog;
 }
 
-QSpinBox *spinBox(int minimum, int maximum, const char *name)
-{
-    auto *box = new QSpinBox;
-    box->setRange(minimum, maximum);
-    box->setValue(minimum);
-    box->setKeyboardTracking(false);
-    box->setObjectName(QString::fromLatin1(name));
-    return box;
-}
-
 } // namespace
 
 MidiSynthDialog::MidiSynthDialog(QWidget *parent)
@@ -47,8 +38,9 @@ MidiSynthDialog::MidiSynthDialog(QWidget *parent)
       m_instruments(new SynthInstrumentsModel(this)), m_soundBank(new QLabel), m_error(new QLabel),
       m_open(new QPushButton(tr("Open..."))), m_reset(new QPushButton(tr("Reset"))),
       m_channelView(new QTreeView), m_instrumentsComboBox(new QComboBox),
-      m_program(spinBox(1, 128, "programSpinBox")), m_bankMsb(spinBox(0, 127, "bankMsbSpinBox")),
-      m_bankLsb(spinBox(0, 127, "bankLsbSpinBox"))
+      m_program(new EditSpinBox(1, 128, QStringLiteral("programSpinBox"))),
+      m_bankMsb(new EditSpinBox(0, 127, QStringLiteral("bankMsbSpinBox"))),
+      m_bankLsb(new EditSpinBox(0, 127, QStringLiteral("bankLsbSpinBox")))
 {
     setWindowTitle(tr("Synthesizer"));
     setObjectName(QStringLiteral("MidiSynthDialogForm"));
