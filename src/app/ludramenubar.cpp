@@ -29,6 +29,13 @@ QIcon fileIcon(const QString &path)
     return provider.icon(QFileInfo(path));
 }
 
+// The platform's own keys for a standard command; where it has none
+// (Save As on most Linux desktops, and offscreen), the usual ones.
+QKeySequence standardKeys(QKeySequence::StandardKey key, const QKeySequence &fallback)
+{
+    return QKeySequence::keyBindings(key).isEmpty() ? fallback : QKeySequence(key);
+}
+
 } // namespace
 
 LudraMenuBar::LudraMenuBar(QWidget *parent) : QMenuBar(parent)
@@ -53,7 +60,9 @@ LudraMenuBar::LudraMenuBar(QWidget *parent) : QMenuBar(parent)
                               &LudraApplication::closeActiveWindow);
     }
     m_saveActions << windowAction(m_fileMenu, tr("&Save"), QKeySequence::Save, &LudraWindow::save)
-                  << windowAction(m_fileMenu, tr("Save &As..."), QKeySequence::SaveAs,
+                  << windowAction(m_fileMenu, tr("Save &As..."),
+                                  standardKeys(QKeySequence::SaveAs,
+                                               QKeySequence(QStringLiteral("Shift+Ctrl+S"))),
                                   &LudraWindow::saveAs);
     m_fileMenu->addSeparator();
     m_windowActions << windowAction(m_fileMenu, tr("Page Set&up..."),

@@ -139,6 +139,17 @@ void LudraWindow::startFromTemplate(const QString &templateFile)
 {
     if (!templateFile.isEmpty())
         m_controller->requestLoadTemplate(templateFile);
+    // The zoom the user chose for new windows, over the template's own; not
+    // an edit of theirs, so nothing to undo and nothing to save.
+    if (const SettingsModel *settings = ludraApp ? ludraApp->settingsModel() : nullptr) {
+        bool ok = false;
+        const double scale = settings->valueOrDefault(Keys::DefaultZoomKey).toDouble(&ok);
+        if (ok && scale > 0) {
+            m_controller->requestSetData(
+                ZoomScaleKey, std::clamp(scale, NetworkView::MinZoom, NetworkView::MaxZoom),
+                QmdIndex(), QmdRequestOptions(Qmd::NoUndo, tr("Zoom")));
+        }
+    }
 }
 
 bool LudraWindow::loadFile(const QString &fileName)

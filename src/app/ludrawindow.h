@@ -60,7 +60,8 @@ public:
 
     // Starts a new document from the template file, which leaves it
     // untitled; an empty or unreadable template leaves the document as its
-    // controller resets it.
+    // controller resets it. It shows at the application's default zoom
+    // ("Windows: Default Zoom"), not the template's.
     void startFromTemplate(const QString &templateFile);
     // Loads the file into the window's document; when it cannot, tells the
     // user (a warning on the window) and returns false.

@@ -2,9 +2,11 @@
 #include "ludramenubar.h"
 #include "ludrawindow.h"
 #include "networkscene.h"
+#include "networkview.h"
 #include "qmdludracontroller.h"
 #include "recentfiles.h"
 #include "settingscontroller.h"
+#include "zoomcombobox.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -154,6 +156,8 @@ LudraWindow *TestLudraWindow::newWindow()
 void TestLudraWindow::savingUntitledAsksWhereAndUndoPastTheSaveAsks()
 {
     LudraWindow *window = newWindow();
+    // At the default zoom of new windows, not the template's.
+    QTRY_COMPARE(window->view()->zoomComboBox()->currentText(), QStringLiteral("75%"));
     const int base = elementCount(window);
     addNode(window);
 
