@@ -547,9 +547,14 @@ void QmdMemModel::trimToLimit()
 void QmdMemModel::discardOldestUndo()
 {
     QmdCommand *command = m_undoList.takeFirst();
-    // The marked state is now the one with nothing left to undo.
-    if (command == m_cleanCommand)
+    if (command == m_cleanCommand) {
+        // The marked state is now the one with nothing left to undo.
         m_cleanCommand = nullptr;
+    } else if (!m_cleanCommand) {
+        // The marked state was the one before this step: no undo reaches it
+        // any more, and the state that now has nothing to undo is not it.
+        m_cleanReachable = false;
+    }
     m_baseSerial = command->serial();
     delete command;
 }

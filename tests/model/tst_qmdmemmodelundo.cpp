@@ -22,6 +22,7 @@ Qmd::ContainerType kindNamed(const QString &name)
 //   set R K V     set key K to the integer V       (text "Set R K")
 //   type R K I|S  set the type of key K            (text "Type R K")
 //   undo R, redo R, clean R, forget R: the undo-state operations
+//   limit R N     keep at most N undo and redo steps
 void runStep(QmdMemModel &model, const QString &step)
 {
     const QStringList words = step.split(' ');
@@ -47,6 +48,8 @@ void runStep(QmdMemModel &model, const QString &step)
         model.markAsCleanState();
     else if (verb == "forget")
         model.clearUndoRedo();
+    else if (verb == "limit")
+        model.setUndoRedoLimit(words.at(2).toInt());
     else
         qFatal("unknown step %s", qPrintable(step));
     model.endRequest();
@@ -229,6 +232,13 @@ void TestQmdMemModelUndo::signalSequences_data()
         "itemsRemoved(/,[b],6); canRedoChanged(true,6); canUndoChanged(false,6); "
         "redoTextChanged(Set 5 b,6); undoTextChanged(,6); requestFinished(6,1,0)",
         "S{}", "count=1 undo= redo=Set 5 b clean=false");
+    row("a clean state dropped off a limited history never comes back",
+        "limit 1 2; set 2 a 1; set 3 a 2; set 4 a 3", "undo 5; undo 6",
+        "itemsChanged(/,[a],5); canRedoChanged(true,5); redoTextChanged(Set 4 a,5); "
+        "undoTextChanged(Set 3 a,5); requestFinished(5,1,0); itemsChanged(/,[a],6); "
+        "canUndoChanged(false,6); redoTextChanged(Set 3 a,6); undoTextChanged(,6); "
+        "requestFinished(6,1,0)",
+        "S{a=int:1}", "count=2 undo= redo=Set 3 a clean=false");
     // Forgetting the history keeps the document and whether it is clean.
     row("forgotten history away from the clean state",
         "set 2 a 1; clean 3; set 4 a 2; set 5 a 3; undo 6", "forget 7",
