@@ -4,6 +4,7 @@
 #include "midievent.h"
 #include "midiinput.h"
 #include "midiinstrument.h"
+#include "privatehome.h"
 #include "settingscontroller.h"
 #include "settingsmodel.h"
 #include "virtualmidiports.h"
@@ -166,13 +167,7 @@ int main(int argc, char *argv[])
     if (JackServer::isInstalled())
         jack = std::make_unique<JackServer>();
 
-    // Settings, and the instance's socket, of this test alone.
-    QTemporaryDir home;
-    QDir(home.path()).mkpath(QStringLiteral("tmp"));
-    qputenv("TMPDIR", home.filePath(QStringLiteral("tmp")).toLocal8Bit());
-    qputenv("XDG_CONFIG_HOME", home.filePath(QStringLiteral("config")).toLocal8Bit());
-    qputenv("LUDRA_AUDIO_DRIVER", "none");
-    qunsetenv("LUDRA_SOUNDFONT");
+    const PrivateHome home;
 
     LudraApplication app(argc, argv, {});
     if (app.handedOver())

@@ -3,6 +3,7 @@
 #include "ludrawindow.h"
 #include "networkscene.h"
 #include "networkview.h"
+#include "privatehome.h"
 #include "qmdludracontroller.h"
 #include "recentfiles.h"
 #include "settingscontroller.h"
@@ -437,13 +438,7 @@ void TestLudraWindow::quittingAsksForEachWindowAndStopsWhilePlaying()
 
 int main(int argc, char *argv[])
 {
-    // Settings, and the instance's socket, of this test alone.
-    QTemporaryDir home;
-    QDir(home.path()).mkpath(QStringLiteral("tmp"));
-    qputenv("TMPDIR", home.filePath(QStringLiteral("tmp")).toLocal8Bit());
-    qputenv("XDG_CONFIG_HOME", home.filePath(QStringLiteral("config")).toLocal8Bit());
-    qputenv("LUDRA_AUDIO_DRIVER", "none");
-    qunsetenv("LUDRA_SOUNDFONT");
+    const PrivateHome home;
 
     LudraApplication app(argc, argv, {});
     if (app.handedOver())

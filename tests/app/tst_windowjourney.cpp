@@ -8,6 +8,7 @@
 #include "ludrawindow.h"
 #include "networkscene.h"
 #include "networkview.h"
+#include "privatehome.h"
 #include "qmdludracontroller.h"
 #include "toolactions.h"
 
@@ -345,13 +346,8 @@ int main(int argc, char *argv[])
     }
 
     // Settings, and the instance's socket, of this test alone.
-    QTemporaryDir home;
-    QDir(home.path()).mkpath(QStringLiteral("tmp"));
+    const PrivateHome home;
     QDir(home.path()).mkpath(QStringLiteral("music"));
-    qputenv("TMPDIR", home.filePath(QStringLiteral("tmp")).toLocal8Bit());
-    qputenv("XDG_CONFIG_HOME", home.filePath(QStringLiteral("config")).toLocal8Bit());
-    qputenv("LUDRA_AUDIO_DRIVER", "none");
-    qunsetenv("LUDRA_SOUNDFONT");
 
     Remembered remembered;
     {
